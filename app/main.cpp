@@ -1,0 +1,6 @@
+#include "platform/controls.h"
+
+int main() {
+  platform::InitToolkit();
+  return 0;
+}
