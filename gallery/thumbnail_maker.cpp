@@ -1,0 +1,121 @@
+#include "gallery/thumbnail_maker.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gallery/resample.h"
+#include "platform/codecs.h"
+#include "platform/files.h"
+
+namespace gallery {
+namespace {
+
+constexpr int kThumbnailPauseMs = 10;
+
+std::string Join(std::string_view a, std::string_view b, std::string_view c = {}) {
+  std::string joined;
+  joined.reserve(a.size() + b.size() + c.size());
+  joined.append(a).append(b).append(c);
+  return joined;
+}
+
+// Reads and decodes the picture into image 0. The previous picture is released before decoding
+// so only one is ever held; a file that cannot be read leaves image 0 untouched.
+bool DecodePicture(const std::string& path) {
+  std::optional<std::vector<std::uint8_t>> data = platform::ReadWholeFile(path);
+  if (!data) {
+    return false;
+  }
+  platform::ReleaseImage(platform::kPictureImage);
+  std::optional<platform::Image> picture = platform::DecodeImage(*data);
+  if (!picture) {
+    return false;
+  }
+  platform::SetImage(platform::kPictureImage, std::move(*picture));
+  return true;
+}
+
+}  // namespace
+
+Size ThumbnailSize(int w0, int h0, int width) {
+  if (w0 <= 0 || h0 <= 0) {
+    return {0, 0};
+  }
+  const std::int64_t w = width;
+  std::int64_t tw = w;
+  std::int64_t th = w;
+  if (w0 > h0) {
+    th = static_cast<std::int64_t>(h0) * w / w0;
+  } else {
+    tw = static_cast<std::int64_t>(w0) * w / h0;
+  }
+  // A 2000 x 10 picture at 120 would give a side of 0, which no image can have.
+  return {static_cast<int>(std::max<std::int64_t>(tw, 1)),
+          static_cast<int>(std::max<std::int64_t>(th, 1))};
+}
+
+platform::Image ThumbnailImage(const platform::Image& picture, int width) {
+  if (picture.empty()) {
+    return {};
+  }
+  const Size size = ThumbnailSize(picture.width, picture.height, width);
+  return Resize(picture, size.width, size.height);
+}
+
+platform::Image FlattenOnWhite(const platform::Image& image) {
+  if (image.channels != 4 || image.empty()) {
+    return image;
+  }
+  platform::Image flat = platform::MakeImage(image.width, image.height, 3);
+  const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
+  const std::uint8_t* in = image.pixels.data();
+  std::uint8_t* out = flat.pixels.data();
+  for (std::size_t i = 0; i < pixels; ++i, in += 4, out += 3) {
+    const int alpha = in[3];
+    for (int c = 0; c < 3; ++c) {
+      // (v - 255) * a is at least -65025, so the numerator is never negative and integer
+      // division is the floor.
+      out[c] = static_cast<std::uint8_t>(((in[c] - 255) * alpha + 65025) / 255);
+    }
+  }
+  return flat;
+}
+
+bool JpegWriter(const platform::Image& image, const std::filesystem::path& path) {
+  if (image.channels == 4) {
+    return platform::WriteJpegFile(FlattenOnWhite(image), path, kJpegQuality);
+  }
+  return platform::WriteJpegFile(image, path, kJpegQuality);
+}
+
+void MakeThumbnail(std::string_view run_folder, std::string_view name, int width) {
+  platform::CreateFolder(Join(run_folder, "mini"));
+  // Without a fresh decode, image 0 may still hold the previous picture: better no thumbnail
+  // than that picture's under this name.
+  if (!DecodePicture(Join(run_folder, name))) {
+    return;
+  }
+  const platform::Image* picture = platform::FindImage(platform::kPictureImage);
+  if (picture == nullptr || picture->empty()) {
+    return;
+  }
+  // Scaling reads image 0 directly, so the big picture is never copied whole.
+  platform::SetImage(platform::kThumbnailImage, ThumbnailImage(*picture, width));
+  if (const platform::Image* thumb = platform::FindImage(platform::kThumbnailImage)) {
+    // A missing thumbnail only leaves a dead link in the page; the run goes on.
+    static_cast<void>(JpegWriter(*thumb, Join(run_folder, "mini/", name) + ".jpg"));
+  }
+  platform::ReleaseImage(platform::kThumbnailImage);
+}
+
+void ThumbnailMaker(std::string_view run_folder, std::string_view name, int width) {
+  MakeThumbnail(run_folder, name, width);
+  platform::SleepMs(kThumbnailPauseMs);
+}
+
+}  // namespace gallery
