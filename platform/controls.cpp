@@ -12,6 +12,9 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -224,6 +227,17 @@ void InitToolkit() {
   static char* argv[] = {name, nullptr};
   kit.app = std::make_unique<QApplication>(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
+  // The colour chooser and the message box speak the user's language.
+  auto* translator = new QTranslator(kit.app.get());
+  if (translator->load(QLocale::system(), "qtbase", "_",
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  }
+}
+
+void ShutdownToolkit() {
+  DestroyWindowAndControls();
+  Kit().app.reset();
 }
 
 void OpenMainWindow(std::string_view title, int client_width, int client_height) {

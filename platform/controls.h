@@ -39,8 +39,11 @@ enum EventType : int {
   kChange = 768,
 };
 
-// Creates the toolkit once per process. Safe to call again.
+// Creates the toolkit once per process, with Qt's own dialogs in the system's language. Safe to
+// call again.
 void InitToolkit();
+// Destroys the window and the toolkit.
+void ShutdownToolkit();
 
 // The one top-level window: fixed client size, close button only, centred on the primary screen,
 // shown at once. Its close box queues a close event and leaves the window open.
