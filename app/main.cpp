@@ -1,6 +1,11 @@
+#include "app/event_loop.h"
 #include "platform/controls.h"
 
+// No command line and no settings: the window is the whole interface.
 int main() {
-  platform::InitToolkit();
+  app::StartUp();
+  app::RunEventLoop();
+  app::ShutDown();
+  platform::ShutdownToolkit();
   return 0;
 }

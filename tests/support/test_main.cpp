@@ -1,10 +1,16 @@
 // One main for every suite: the toolkit exists before any test, as it does in the program.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/controls.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // Widgets are tested without a display unless one is asked for.
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   platform::InitToolkit();
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  platform::ShutdownToolkit();
+  return result;
 }
