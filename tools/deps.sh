@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-translations-l10n libgl-dev
   libjpeg-dev libpng-dev zlib1g-dev libgif-dev
   libgtest-dev
-  xvfb xauth xdotool x11-utils
+  xvfb xauth xdotool x11-utils fonts-dejavu-core
   "$@"
 )
 missing=()
