@@ -87,11 +87,14 @@ void FilterRowsInto(const platform::Image& src, const AxisWeights& across, platf
       const std::uint8_t* p = in + static_cast<std::size_t>(across.first[x]) * kChannels;
       double sum[kChannels] = {};
       for (int t = 0; t < across.count[x]; ++t) {
+        // Unrolled, the sums stay in registers instead of going through memory on every tap.
+#pragma GCC unroll 4
         for (int c = 0; c < kChannels; ++c) {
           sum[c] += w[t] * p[c];
         }
         p += kChannels;
       }
+#pragma GCC unroll 4
       for (int c = 0; c < kChannels; ++c) {
         out[c] = ToByte(sum[c]);
       }
