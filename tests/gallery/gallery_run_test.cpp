@@ -1,19 +1,22 @@
 #include "gallery/gallery_run.h"
 
-#include <QProgressBar>
-#include <QTimer>
 #include <dirent.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+#include <QProgressBar>
+#include <QTimer>
+#include <gtest/gtest.h>
+
 #include "gallery/controls.h"
+#include "platform/codecs.h"
 #include "platform/controls.h"
 #include "platform/controls_qt.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/temp_folder.h"
 
 namespace gallery {
@@ -202,8 +205,7 @@ TEST_F(GalleryRunTest, NoFolderChosenMeansTheWorkingDirectory) {
   std::filesystem::current_path(folder.path());
   Run("");
   std::filesystem::current_path(before);
-  EXPECT_EQ(LinkedNames(ReadFile(folder.path() / "index.html")),
-            std::vector<std::string>{"a.gif"});
+  EXPECT_EQ(LinkedNames(ReadFile(folder.path() / "index.html")), std::vector<std::string>{"a.gif"});
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].path, "index.html");
   EXPECT_EQ(opened[0].working_folder, "");
@@ -219,6 +221,56 @@ TEST_F(GalleryRunTest, ViewingOffOpensNothingAndRunsRepeatIdentically) {
   Run(folder.folder());
   EXPECT_EQ(ReadFile(folder.path() / "index.html"), first);
   EXPECT_TRUE(opened.empty());
+}
+
+std::string Text(const support::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST_F(GalleryRunTest, ReadsTheWidthForEachPicture) {
+  TempFolder folder;
+  for (int i = 0; i < 8; ++i) {
+    folder.Write("p" + std::to_string(i) + ".png",
+                 Text(support::EncodePng(support::PatternImage(40, 30, 3))));
+  }
+  platform::SetState(kThumbnailsCheck, 1);
+  platform::SetState(kWidthSlider, 0);
+  int polls = 0;
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, [&polls] {
+    if (++polls == 5) {
+      platform::SetState(kWidthSlider, 20);
+    }
+  });
+  timer.start();
+  Run(folder.folder());
+  timer.stop();
+  std::set<int> widths;
+  for (int i = 0; i < 8; ++i) {
+    const auto bytes =
+        platform::ReadWholeFile(folder.path() / "mini" / ("p" + std::to_string(i) + ".png.jpg"));
+    ASSERT_TRUE(bytes.has_value());
+    widths.insert(platform::DecodeImage(*bytes)->width);
+  }
+  EXPECT_EQ(widths, (std::set<int>{120, 420})) << "thumbnails after the move are wider";
+}
+
+TEST_F(GalleryRunTest, ThePageDoesNotDependOnTheThumbnails) {
+  TempFolder folder;
+  folder.Write("good.png", Text(support::EncodePng(support::PatternImage(40, 30, 4))));
+  folder.Write("empty.jpg");
+  folder.Write("garbage.gif", "GIF89a and then nothing sensible");
+  folder.Write("jpeg-inside.bmp",
+               Text(support::MakeJpeg(
+                   {.width = 8, .height = 8, .samples = std::vector<std::uint8_t>(192, 90)})));
+  Run(folder.folder());
+  const std::string without = ReadFile(folder.path() / "index.html");
+  platform::SetState(kThumbnailsCheck, 1);
+  Run(folder.folder());
+  EXPECT_EQ(ReadFile(folder.path() / "index.html"), without);
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "mini/good.png.jpg"));
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "mini/jpeg-inside.bmp.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "mini/empty.jpg.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "mini/garbage.gif.jpg"));
 }
 
 }  // namespace
