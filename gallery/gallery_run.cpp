@@ -55,8 +55,8 @@ void WriteEntries(const std::string& run_folder) {
 void OpenPage(const std::string& run_folder) {
   const std::string page = run_folder + "index.html";
   const std::size_t separator = page.rfind('/');
-  platform::OpenDocument(page,
-                         separator == std::string::npos ? std::string() : page.substr(0, separator + 1));
+  platform::OpenDocument(
+      page, separator == std::string::npos ? std::string() : page.substr(0, separator + 1));
 }
 
 }  // namespace

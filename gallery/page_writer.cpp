@@ -46,12 +46,26 @@ std::string AttributePath(std::string_view name) {
       continue;
     }
     switch (byte) {
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
       // A fragment, an escape, a query, a scheme ("a:b.jpg") or a Windows separator.
-      case '#': case '%': case '?': case ':': case '\\': percent(byte); break;
+      case '#':
+      case '%':
+      case '?':
+      case ':':
+      case '\\':
+        percent(byte);
+        break;
       default:
         if (byte < 0x20 || byte == 0x7F) {
           percent(byte);

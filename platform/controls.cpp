@@ -1,5 +1,10 @@
 #include "platform/controls.h"
 
+#include <deque>
+#include <map>
+#include <memory>
+#include <utility>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QButtonGroup>
@@ -12,11 +17,10 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
@@ -26,11 +30,8 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
-#include <deque>
-#include <map>
-#include <memory>
-#include <utility>
 
 #include "platform/controls_qt.h"
 #include "platform/folder_tree.h"
@@ -62,7 +63,10 @@ class MainWindow : public QWidget {
 class SpinField : public QWidget {
  public:
   SpinField(QWidget* parent, int minimum, int maximum, std::function<void(int)> raise)
-      : QWidget(parent), minimum_(minimum), maximum_(maximum), value_(minimum),
+      : QWidget(parent),
+        minimum_(minimum),
+        maximum_(maximum),
+        value_(minimum),
         raise_(std::move(raise)) {
     field_ = new QLineEdit(this);
     field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -249,7 +253,8 @@ void OpenMainWindow(std::string_view title, int client_width, int client_height)
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     // Centred on the whole screen; a window larger than the screen starts at its corner.
     const QRect area = screen->geometry();
-    const QSize outer = window.frameGeometry().size().expandedTo(QSize(client_width, client_height));
+    const QSize outer =
+        window.frameGeometry().size().expandedTo(QSize(client_width, client_height));
     const int left = (area.width() - std::min(area.width(), outer.width())) / 2;
     const int top = (area.height() - std::min(area.height(), outer.height())) / 2;
     window.move(area.x() + left, area.y() + top);
@@ -332,8 +337,8 @@ void CreateSlider(ControlId id, Rect rect, int minimum, int maximum) {
 }
 
 void CreateSpin(ControlId id, Rect rect, int minimum, int maximum) {
-  Place(id, new SpinField(&Window(), minimum, maximum,
-                          [id](int type) { RaiseControlEvent(id, type); }),
+  Place(id,
+        new SpinField(&Window(), minimum, maximum, [id](int type) { RaiseControlEvent(id, type); }),
         rect);
 }
 
@@ -346,8 +351,7 @@ void CreateOptionButton(ControlId id, Rect rect, std::string_view text) {
   }
   group->addButton(button);
   kit.open_group = group;
-  QObject::connect(button, &QRadioButton::clicked, button,
-                   [id] { RaiseControlEvent(id, kClick); });
+  QObject::connect(button, &QRadioButton::clicked, button, [id] { RaiseControlEvent(id, kClick); });
 }
 
 void CreateButton(ControlId id, Rect rect, std::string_view text) {
@@ -596,9 +600,7 @@ void OpenDocument(const std::string& path, const std::string& working_folder) {
   }
 }
 
-int ChooseColour() {
-  return Kit().choose_colour ? Kit().choose_colour() : DefaultChooseColour();
-}
+int ChooseColour() { return Kit().choose_colour ? Kit().choose_colour() : DefaultChooseColour(); }
 
 void SetMessageBoxFn(MessageBoxFn fn) { Kit().message_box = std::move(fn); }
 void SetOpenDocumentFn(OpenDocumentFn fn) { Kit().open_document = std::move(fn); }

@@ -1,16 +1,15 @@
 #include "platform/files.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace platform {
 
@@ -40,7 +39,7 @@ bool IsFolder(const std::string& folder, const dirent* entry) {
     return false;
   }
   // Links count by what they point at.
-  struct stat info{};
+  struct stat info {};
   const std::string path = (folder.empty() ? std::string("./") : folder) + entry->d_name;
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }

@@ -26,15 +26,21 @@ void SetIcon() {
 void Make(const ControlSpec& spec) {
   const char* text = spec.text != nullptr ? spec.text : "";
   switch (spec.kind) {
-    case Kind::kImage: MakeBanner(spec); break;
-    case Kind::kFolderTree: platform::CreateFolderTree(spec.id, spec.rect); break;
+    case Kind::kImage:
+      MakeBanner(spec);
+      break;
+    case Kind::kFolderTree:
+      platform::CreateFolderTree(spec.id, spec.rect);
+      break;
     case Kind::kPictureList:
       platform::CreatePictureList(spec.id, spec.rect, text);
       // Name and size columns made to fit; type and date keep the width they were made with.
       platform::SetColumnWidth(spec.id, 0, 188);
       platform::SetColumnWidth(spec.id, 1, 80);
       break;
-    case Kind::kFrame: platform::CreateFrame(spec.id, spec.rect); break;
+    case Kind::kFrame:
+      platform::CreateFrame(spec.id, spec.rect);
+      break;
     case Kind::kLabel:
       // The width label reads the slider, which exists by now.
       platform::CreateLabel(spec.id, spec.rect,
@@ -42,7 +48,9 @@ void Make(const ControlSpec& spec) {
                                 ? WidthLabelText(platform::GetState(gallery::kWidthSlider))
                                 : text);
       break;
-    case Kind::kTextField: platform::CreateTextField(spec.id, spec.rect); break;
+    case Kind::kTextField:
+      platform::CreateTextField(spec.id, spec.rect);
+      break;
     case Kind::kCheckBox:
       platform::CreateCheckBox(spec.id, spec.rect, text);
       platform::SetState(spec.id, 1);
@@ -62,8 +70,12 @@ void Make(const ControlSpec& spec) {
         platform::SetState(spec.id, 1);
       }
       break;
-    case Kind::kButton: platform::CreateButton(spec.id, spec.rect, text); break;
-    case Kind::kTile: gallery::CreateBackgroundTile(); break;
+    case Kind::kButton:
+      platform::CreateButton(spec.id, spec.rect, text);
+      break;
+    case Kind::kTile:
+      gallery::CreateBackgroundTile();
+      break;
   }
   platform::SetAccessibleName(spec.id, spec.accessible);
 }

@@ -1,14 +1,14 @@
 #include "app/event_loop.h"
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "gallery/controls.h"
 #include "gallery/gallery_run.h"
@@ -125,9 +125,9 @@ TEST_F(EventLoopTest, GenerateClicksStartOneRunUntilTheDrainIsOver) {
 
 TEST_F(EventLoopTest, TheSliderRefreshesTheWidthLabel) {
   EXPECT_EQ(platform::GetText(gallery::kWidthLabel), "150 pixels de large");
-  for (const auto& [position, text] : {std::pair{0, "120 pixels de large"},
-                                       std::pair{2, "150 pixels de large"},
-                                       std::pair{20, "420 pixels de large"}}) {
+  for (const auto& [position, text] :
+       {std::pair{0, "120 pixels de large"}, std::pair{2, "150 pixels de large"},
+        std::pair{20, "420 pixels de large"}}) {
     platform::SetState(gallery::kWidthSlider, position);
     platform::RaiseControlEvent(gallery::kWidthSlider, platform::kClick);
     RunEventLoop(1);
@@ -138,8 +138,8 @@ TEST_F(EventLoopTest, TheSliderRefreshesTheWidthLabel) {
 TEST_F(EventLoopTest, TypingIntoTheSpinFieldLeavesItShowingTheValue) {
   auto* field = platform::FindControlWidget(gallery::kColumnsSpin)->findChild<QLineEdit*>();
   field->selectAll();
-  for (const auto& [key, text] : {std::pair{Qt::Key_1, "1"}, std::pair{Qt::Key_2, "2"},
-                                  std::pair{Qt::Key_X, "x"}}) {
+  for (const auto& [key, text] :
+       {std::pair{Qt::Key_1, "1"}, std::pair{Qt::Key_2, "2"}, std::pair{Qt::Key_X, "x"}}) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QApplication::sendEvent(field, &press);
     RunEventLoop(1);

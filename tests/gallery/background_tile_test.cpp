@@ -1,10 +1,10 @@
 #include "gallery/background_tile.h"
 
-#include <QLabel>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <vector>
+
+#include <QLabel>
+#include <gtest/gtest.h>
 
 #include "assets/tile_pattern.h"
 #include "gallery/controls.h"
@@ -64,7 +64,11 @@ TEST_F(BackgroundTileTest, ChannelsStayWithinTheirRanges) {
       {0x000000, {0, 0, 0}, {30, 30, 30}, {10, 10, 10}, {40, 40, 40}},
       {200 | 100 << 8 | 50 << 16, {170, 100, 50}, {200, 130, 80}, {210, 110, 60}, {240, 140, 90}},
       // 128 climbs, 129 falls; a mark over 215 is held at 255, over 236 it falls.
-      {128 | 129 << 8 | 215 << 16, {128, 99, 185}, {158, 129, 215}, {138, 139, 225}, {168, 169, 255}},
+      {128 | 129 << 8 | 215 << 16,
+       {128, 99, 185},
+       {158, 129, 215},
+       {138, 139, 225},
+       {168, 169, 255}},
       {236 | 216 << 8, {206, 186, 0}, {236, 216, 30}, {196, 226, 10}, {226, 255, 40}},
   };
   for (const Case& c : cases) {

@@ -1,12 +1,12 @@
 #include "gallery/page_writer.h"
 
-#include <gtest/gtest.h>
-#include <sys/file.h>
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
+#include <sys/file.h>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.h"
 
@@ -68,11 +68,21 @@ TEST(PageWriter, WritesTheExactBytes) {
        Head("Vacances") + Entry("a.jpg") + Entry("b.png") + kBreak + Entry("c.gif") + kEnd},
       {"automatic wrapping", "Vacances", abc, 2, true, 569,
        Head("Vacances") + Entry("a.jpg") + Entry("b.png") + Entry("c.gif") + kEnd},
-      {"one column", "", {"a.jpg", "b.jpg"}, 1, false, 216 + 2 * (115 + 8),
+      {"one column",
+       "",
+       {"a.jpg", "b.jpg"},
+       1,
+       false,
+       216 + 2 * (115 + 8),
        Head("") + Entry("a.jpg") + kBreak + Entry("b.jpg") + kBreak + kEnd},
       {"sixteen at eight", "", sixteen, 8, false, 216 + 16 * 117 + 2 * 8, sixteen_want},
       {"title as typed", "A & B <i>", {}, 8, false, 225, Head("A & B <i>") + kEnd},
-      {"accents and spaces stay", "", {"\xC3\x89t\xC3\xA9 2.jpg"}, 8, true, 216 + 105 + 2 * 11,
+      {"accents and spaces stay",
+       "",
+       {"\xC3\x89t\xC3\xA9 2.jpg"},
+       8,
+       true,
+       216 + 105 + 2 * 11,
        Head("") + Entry("\xC3\x89t\xC3\xA9 2.jpg") + kEnd},
   };
   for (const Case& c : cases) {

@@ -1,5 +1,8 @@
 #include "platform/controls.h"
 
+#include <chrono>
+#include <vector>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -8,9 +11,6 @@
 #include <QSlider>
 #include <QToolButton>
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <vector>
 
 #include "platform/controls_qt.h"
 
@@ -155,7 +155,8 @@ TEST_F(ControlsTest, PollingTakesQueuedEventsBeforeToolkitWorkAndWaitsOnlyAsAske
 
   RaiseCloseEvent();
   EXPECT_EQ(WaitEvent(1000), kCloseEvent);
-  QMetaObject::invokeMethod(qApp, [] { RaiseControlEvent(13, kClick); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [] { RaiseControlEvent(13, kClick); }, Qt::QueuedConnection);
   EXPECT_EQ(PollEvent(), kToolkitWork) << "the poll that delivers work reports the work";
   EXPECT_EQ(PollEvent(), kControlEvent) << "and a later poll takes the event it raised";
   EXPECT_EQ(CurrentEvent().control, 13);

@@ -1,9 +1,9 @@
 #include "platform/files.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <map>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.h"
 
@@ -31,9 +31,14 @@ TEST(Listing, GivesEveryNameWithItsKind) {
   folder.MakeFolder("x.jpg");
   std::filesystem::create_directory_symlink(folder.path() / "x.jpg", folder.path() / "link");
   std::filesystem::create_symlink(folder.path() / "a.jpg", folder.path() / "file-link.jpg");
-  const std::map<std::string, bool> want = {
-      {".", true},        {"..", true},     {"a.jpg", false}, {"README", false},
-      {".hidden.png", false}, {"x.jpg", true}, {"link", true},  {"file-link.jpg", false}};
+  const std::map<std::string, bool> want = {{".", true},
+                                            {"..", true},
+                                            {"a.jpg", false},
+                                            {"README", false},
+                                            {".hidden.png", false},
+                                            {"x.jpg", true},
+                                            {"link", true},
+                                            {"file-link.jpg", false}};
   EXPECT_EQ(ListAll(folder.folder()), want);
   EXPECT_EQ(ListAll(folder.path().string()), want) << "a separator is added when missing";
 

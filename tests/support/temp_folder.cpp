@@ -1,11 +1,11 @@
 #include "tests/support/temp_folder.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 namespace testsupport {
 

@@ -1,7 +1,7 @@
 // One main for every suite: the toolkit exists before any test, as it does in the program.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+
+#include <gtest/gtest.h>
 
 #include "platform/controls.h"
 

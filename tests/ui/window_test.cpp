@@ -1,5 +1,9 @@
 #include "ui/window.h"
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,10 +16,6 @@
 #include <QSlider>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "gallery/controls.h"
 #include "platform/controls.h"
@@ -145,10 +145,10 @@ std::vector<int> TabWalk(QWidget* from, bool forward, int steps) {
 }
 
 TEST_F(WindowTest, TabWalksTheStopsInOrderBothWaysAndWraps) {
-  const std::vector<int> forward = {kFolderTree,     kTitleField,        kThumbnailsCheck,
-                                    kWidthSlider,    kColumnsSpin,       kFixedColumnsOption,
-                                    kAutoOption,     kWallpaperCheck,    kColourButton,
-                                    kViewCheck,      kGenerateButton,    kFolderTree};
+  const std::vector<int> forward = {kFolderTree,  kTitleField,     kThumbnailsCheck,
+                                    kWidthSlider, kColumnsSpin,    kFixedColumnsOption,
+                                    kAutoOption,  kWallpaperCheck, kColourButton,
+                                    kViewCheck,   kGenerateButton, kFolderTree};
   EXPECT_EQ(TabWalk(platform::MainWindowWidget(), true, 12), forward);
   const std::vector<int> backward = {kGenerateButton, kViewCheck, kColourButton};
   EXPECT_EQ(TabWalk(platform::FindControlWidget(kFolderTree), false, 3), backward);
