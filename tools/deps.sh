@@ -7,6 +7,7 @@ packages=(
   libjpeg-dev libpng-dev zlib1g-dev libgif-dev
   libgtest-dev
   xvfb xauth xdotool x11-utils fonts-dejavu-core
+  desktop-file-utils appstream dpkg-dev chromium
   "$@"
 )
 missing=()
