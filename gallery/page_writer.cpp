@@ -67,7 +67,8 @@ std::string AttributePath(std::string_view name) {
         percent(byte);
         break;
       default:
-        if (byte < 0x20 || byte == 0x7F) {
+        // Browsers strip spaces at either end of a URL, which would lose them from the name.
+        if (byte < 0x20 || byte == 0x7F || (byte == ' ' && (i == 0 || i + 1 == name.size()))) {
           percent(byte);
         } else {
           out += static_cast<char>(byte);

@@ -21,8 +21,8 @@ void ApplyRowBreak(int columns, const std::function<bool()>& auto_wrap);
 void WritePageEnd();
 
 // A file name as it stands in an href or src value: the markup characters & " < > as entity
-// references; control characters, # % ? : \ and bytes outside well-formed UTF-8 percent-encoded;
-// everything else, spaces and accented letters included, as it is.
+// references; control characters, # % ? : \, spaces at either end and bytes outside well-formed
+// UTF-8 percent-encoded; everything else, inner spaces and accented letters included, as it is.
 std::string AttributePath(std::string_view name);
 
 }  // namespace gallery

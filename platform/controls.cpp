@@ -231,6 +231,8 @@ void InitToolkit() {
   static char* argv[] = {name, nullptr};
   kit.app = std::make_unique<QApplication>(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
+  // Lets the desktop match the window with its launcher and icon.
+  QGuiApplication::setDesktopFileName("org.marbelow.Marbelow");
   // The colour chooser and the message box speak the user's language.
   auto* translator = new QTranslator(kit.app.get());
   if (translator->load(QLocale::system(), "qtbase", "_",

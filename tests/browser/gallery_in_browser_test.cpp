@@ -83,6 +83,9 @@ std::vector<Picture> AwkwardPictures() {
       {"a:b.gif", Gif(9)},
       {"anti\\slash.bmp", support::EncodeBmp24(Tinted(4, 3, 3, 10))},
       {"tab\there.jpg", Jpeg(11)},
+      {" d\xC3\xA9"
+       "but.jpg",
+       Jpeg(12)},
   };
 }
 

@@ -129,6 +129,10 @@ TEST(AttributePath, KeepsLinksAndMarkupIntact) {
       {"c1 \xC2\x85.jpg", "c1 %C2%85.jpg"},
       {"cut \xE2\x82.jpg", "cut %E2%82.jpg"},
       {"smile \xF0\x9F\x98\x80.jpg", "smile \xF0\x9F\x98\x80.jpg"},
+      {" d\xC3\xA9"
+       "but  fin.jpg ",
+       "%20d\xC3\xA9"
+       "but  fin.jpg%20"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
