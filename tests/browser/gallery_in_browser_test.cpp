@@ -23,6 +23,7 @@
 #include "gallery/gallery_run.h"
 #include "platform/controls.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/option_controls.h"
 #include "tests/support/temp_folder.h"
 
 namespace gallery {
@@ -345,21 +346,11 @@ class GalleryInBrowserTest : public testing::Test {
   // The window's option controls as a user would set them: thumbnails and wallpaper on, viewing
   // off, fixed columns; the shell and message box replaced so that nothing is opened.
   void SetUp() override {
-    platform::CreateTextField(kTitleField, {20, 410, 110, 20});
-    platform::CreateCheckBox(kThumbnailsCheck, {150, 388, 70, 20}, " Vignettes :");
-    platform::CreateSlider(kWidthSlider, {140, 410, 180, 25}, 0, 20);
-    platform::CreateSpin(kColumnsSpin, {427, 388, 45, 25}, 1, 100);
-    platform::CreateOptionButton(kFixedColumnsOption, {404, 390, 20, 20}, "");
-    platform::CreateOptionButton(kAutoOption, {404, 418, 92, 20}, "Auto");
-    platform::CreateCheckBox(kWallpaperCheck, {500, 388, 80, 20}, " Papier peint :");
-    platform::CreateCheckBox(kViewCheck, {650, 388, 80, 20}, " Visualiser");
-    platform::CreateButton(kGenerateButton, kGenerateButtonRect, kGenerateText);
+    testsupport::CreateOptionControls();
     platform::SetText(kTitleField, "Vacances");
     platform::SetState(kWidthSlider, 0);
     platform::SetState(kColumnsSpin, 5);
     platform::SetState(kFixedColumnsOption, 1);
-    platform::SetState(kThumbnailsCheck, 1);
-    platform::SetState(kWallpaperCheck, 1);
     platform::SetState(kViewCheck, 0);
     CreateBackgroundTile();
     PaintTile(0x3366CC, [] { return 12; });

@@ -17,6 +17,7 @@
 #include "platform/controls.h"
 #include "platform/controls_qt.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/option_controls.h"
 #include "tests/support/temp_folder.h"
 
 namespace gallery {
@@ -35,21 +36,9 @@ struct Opened {
 class GalleryRunTest : public testing::Test {
  protected:
   void SetUp() override {
-    platform::CreateTextField(kTitleField, {20, 410, 110, 20});
-    platform::CreateCheckBox(kThumbnailsCheck, {150, 388, 70, 20}, " Vignettes :");
-    platform::CreateSlider(kWidthSlider, {140, 410, 180, 25}, 0, 20);
-    platform::CreateSpin(kColumnsSpin, {427, 388, 45, 25}, 1, 100);
-    platform::CreateOptionButton(kFixedColumnsOption, {404, 390, 20, 20}, "");
-    platform::CreateOptionButton(kAutoOption, {404, 418, 92, 20}, "Auto");
-    platform::CreateCheckBox(kWallpaperCheck, {500, 388, 80, 20}, " Papier peint :");
-    platform::CreateCheckBox(kViewCheck, {650, 388, 80, 20}, " Visualiser");
-    platform::CreateButton(kGenerateButton, kGenerateButtonRect, kGenerateText);
-    platform::SetState(kWidthSlider, 2);
-    platform::SetState(kColumnsSpin, 8);
-    platform::SetState(kAutoOption, 1);
+    testsupport::CreateOptionControls();
     platform::SetState(kThumbnailsCheck, 0);
     platform::SetState(kWallpaperCheck, 0);
-    platform::SetState(kViewCheck, 1);
     platform::SetOpenDocumentFn([this](const std::string& path, const std::string& working) {
       Opened o{path, working};
       if (auto* bar = qobject_cast<QProgressBar*>(platform::FindControlWidget(kGenerateButton))) {
