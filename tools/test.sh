@@ -3,7 +3,7 @@
 # With --sanitize, builds a second tree under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/deps.sh
+bash tools/deps.sh --tests
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARBELOW_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
