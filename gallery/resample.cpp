@@ -74,33 +74,77 @@ bool IsIdentity(const AxisWeights& axis) {
 }
 
 // The channel count is a template argument so the compiler can unroll the per-pixel loop; the
-// loop itself is written once.
+// loop itself is written once, and both the whole-picture and the streaming resize call it.
 template <int kChannels>
-void FilterRowsInto(const platform::Image& src, const AxisWeights& across, platform::Image& dst) {
-  const int dst_width = dst.width;
+void FilterRowInto(const std::uint8_t* in, const AxisWeights& across, std::uint8_t* out) {
+  const int dst_width = static_cast<int>(across.first.size());
   const std::size_t stride = static_cast<std::size_t>(across.stride);
-  for (int y = 0; y < src.height; ++y) {
-    const std::uint8_t* in = src.row(y);
-    std::uint8_t* out = dst.row(y);
-    for (int x = 0; x < dst_width; ++x) {
-      const double* w = across.weights.data() + static_cast<std::size_t>(x) * stride;
-      const std::uint8_t* p = in + static_cast<std::size_t>(across.first[x]) * kChannels;
-      double sum[kChannels] = {};
-      for (int t = 0; t < across.count[x]; ++t) {
-        // Unrolled, the sums stay in registers instead of going through memory on every tap.
-#pragma GCC unroll 4
-        for (int c = 0; c < kChannels; ++c) {
-          sum[c] += w[t] * p[c];
-        }
-        p += kChannels;
-      }
+  for (int x = 0; x < dst_width; ++x) {
+    const double* w = across.weights.data() + static_cast<std::size_t>(x) * stride;
+    const std::uint8_t* p = in + static_cast<std::size_t>(across.first[x]) * kChannels;
+    double sum[kChannels] = {};
+    for (int t = 0; t < across.count[x]; ++t) {
+      // Unrolled, the sums stay in registers instead of going through memory on every tap.
 #pragma GCC unroll 4
       for (int c = 0; c < kChannels; ++c) {
-        out[c] = ToByte(sum[c]);
+        sum[c] += w[t] * p[c];
       }
-      out += kChannels;
+      p += kChannels;
+    }
+#pragma GCC unroll 4
+    for (int c = 0; c < kChannels; ++c) {
+      out[c] = ToByte(sum[c]);
+    }
+    out += kChannels;
+  }
+}
+
+void FilterRow(int channels, const std::uint8_t* in, const AxisWeights& across, std::uint8_t* out) {
+  if (channels == 3) {
+    FilterRowInto<3>(in, across, out);
+  } else {
+    FilterRowInto<4>(in, across, out);
+  }
+}
+
+// One tap of the column pass, in the same order and arithmetic for both resizes so that their
+// sums agree to the bit.
+void AddWeightedRow(const std::uint8_t* in, double weight, std::size_t bytes, double* sums) {
+  for (std::size_t k = 0; k < bytes; ++k) {
+    sums[k] += weight * in[k];
+  }
+}
+
+void RoundRow(const double* sums, std::size_t bytes, std::uint8_t* out) {
+  for (std::size_t k = 0; k < bytes; ++k) {
+    out[k] = ToByte(sums[k]);
+  }
+}
+
+// The streaming resize keeps one row of sums per open output row, so it needs the taps of each
+// output row to start and end no earlier than the previous one's; both filters give that.
+bool TapsMoveForward(const AxisWeights& axis) {
+  for (std::size_t j = 1; j < axis.first.size(); ++j) {
+    if (axis.first[j] < axis.first[j - 1] ||
+        axis.first[j] + axis.count[j] < axis.first[j - 1] + axis.count[j - 1]) {
+      return false;
     }
   }
+  return true;
+}
+
+// The most output rows whose taps cover one source row.
+std::size_t MostOpenRows(const AxisWeights& axis) {
+  std::size_t most = 0;
+  std::size_t begin = 0;
+  const std::size_t n = axis.first.size();
+  for (std::size_t end = 0; end < n; ++end) {
+    while (axis.first[begin] + axis.count[begin] <= axis.first[end]) {
+      ++begin;
+    }
+    most = std::max(most, end - begin + 1);
+  }
+  return most;
 }
 
 }  // namespace
@@ -181,16 +225,12 @@ AxisWeights MitchellAxis(int src_size, int dst_size) {
 
 platform::Image FilterRows(const platform::Image& src, const AxisWeights& across) {
   const int dst_width = static_cast<int>(across.first.size());
-  if (src.empty() || dst_width <= 0) {
+  if (src.empty() || dst_width <= 0 || (src.channels != 3 && src.channels != 4)) {
     return {};
   }
   platform::Image dst = platform::MakeImage(dst_width, src.height, src.channels);
-  if (src.channels == 3) {
-    FilterRowsInto<3>(src, across, dst);
-  } else if (src.channels == 4) {
-    FilterRowsInto<4>(src, across, dst);
-  } else {
-    return {};
+  for (int y = 0; y < src.height; ++y) {
+    FilterRow(src.channels, src.row(y), across, dst.row(y));
   }
   return dst;
 }
@@ -210,16 +250,9 @@ platform::Image FilterColumns(const platform::Image& src, const AxisWeights& dow
     std::fill(sums.begin(), sums.end(), 0.0);
     const double* w = down.weights.data() + static_cast<std::size_t>(y) * stride;
     for (int t = 0; t < down.count[y]; ++t) {
-      const std::uint8_t* in = src.row(down.first[y] + t);
-      const double weight = w[t];
-      for (std::size_t k = 0; k < row_bytes; ++k) {
-        sums[k] += weight * in[k];
-      }
+      AddWeightedRow(src.row(down.first[y] + t), w[t], row_bytes, sums.data());
     }
-    std::uint8_t* out = dst.row(y);
-    for (std::size_t k = 0; k < row_bytes; ++k) {
-      out[k] = ToByte(sums[k]);
-    }
+    RoundRow(sums.data(), row_bytes, dst.row(y));
   }
   return dst;
 }
@@ -251,6 +284,109 @@ platform::Image Resize(const platform::Image& src, int width, int height) {
     return FilterRows(FilterColumns(src, down), across);
   }
   return FilterColumns(FilterRows(src, across), down);
+}
+
+}  // namespace gallery
+
+namespace gallery {
+
+bool StartResize(RowResizer& r, int src_width, int src_height, int channels, int width, int height,
+                 std::uint64_t budget_bytes) {
+  r = RowResizer{};
+  if (src_width <= 0 || src_height <= 0 || width <= 0 || height <= 0 ||
+      (channels != 3 && channels != 4)) {
+    return false;
+  }
+  const bool same = src_width == width && src_height == height;
+  const bool cubic = channels == 4;
+  if (!same) {
+    r.across = cubic ? MitchellAxis(src_width, width) : AreaAxis(src_width, width);
+    r.down = cubic ? MitchellAxis(src_height, height) : AreaAxis(src_height, height);
+    r.filter_across = !IsIdentity(r.across);
+    r.filter_down = !IsIdentity(r.down);
+  }
+  // Resize runs only the pass that changes something when one axis keeps its pixels.
+  r.vertical_first =
+      r.filter_across && r.filter_down && VerticalFirst(src_width, src_height, width, height);
+  if (r.filter_down && !TapsMoveForward(r.down)) {
+    r = RowResizer{};
+    return false;
+  }
+  const std::size_t src_bytes = static_cast<std::size_t>(src_width) * channels;
+  const std::size_t dst_bytes = static_cast<std::size_t>(width) * channels;
+  const std::size_t sum_bytes = r.filter_across && !r.vertical_first ? dst_bytes : src_bytes;
+  const std::size_t open_rows = r.filter_down ? MostOpenRows(r.down) : 0;
+  const std::uint64_t held = std::uint64_t{dst_bytes} * static_cast<std::uint64_t>(height) +
+                             std::uint64_t{open_rows} * sum_bytes * sizeof(double) + src_bytes;
+  if (held > budget_bytes) {
+    r = RowResizer{};
+    return false;
+  }
+  r.src_width = src_width;
+  r.src_height = src_height;
+  r.channels = channels;
+  r.sums.assign(open_rows, std::vector<double>(sum_bytes));
+  if (r.filter_across && r.filter_down) {
+    r.line.resize(r.vertical_first ? src_bytes : dst_bytes);
+  }
+  r.result = platform::MakeImage(width, height, channels);
+  return true;
+}
+
+void PushRow(RowResizer& r, const std::uint8_t* row) {
+  if (r.rows_in >= r.src_height || r.result.empty()) {
+    return;
+  }
+  const int y = r.rows_in++;
+  if (!r.filter_down) {
+    if (r.filter_across) {
+      FilterRow(r.channels, row, r.across, r.result.row(y));
+    } else {
+      std::copy_n(row, r.result.stride(), r.result.row(y));
+    }
+    return;
+  }
+  const std::uint8_t* in = row;
+  if (r.filter_across && !r.vertical_first) {
+    FilterRow(r.channels, row, r.across, r.line.data());
+    in = r.line.data();
+  }
+  const int dst_height = r.result.height;
+  const std::size_t slots = r.sums.size();
+  while (r.next_start < dst_height && r.down.first[r.next_start] <= y) {
+    std::vector<double>& sums = r.sums[static_cast<std::size_t>(r.next_start) % slots];
+    std::fill(sums.begin(), sums.end(), 0.0);
+    ++r.next_start;
+  }
+  const std::size_t stride = static_cast<std::size_t>(r.down.stride);
+  for (int j = r.next_emit; j < r.next_start; ++j) {
+    const int t = y - r.down.first[j];
+    if (t < r.down.count[j]) {
+      std::vector<double>& sums = r.sums[static_cast<std::size_t>(j) % slots];
+      AddWeightedRow(in, r.down.weights[static_cast<std::size_t>(j) * stride + t], sums.size(),
+                     sums.data());
+    }
+  }
+  while (r.next_emit < r.next_start &&
+         r.down.first[r.next_emit] + r.down.count[r.next_emit] - 1 <= y) {
+    const std::vector<double>& sums = r.sums[static_cast<std::size_t>(r.next_emit) % slots];
+    std::uint8_t* out = r.result.row(r.next_emit);
+    if (r.vertical_first) {
+      RoundRow(sums.data(), sums.size(), r.line.data());
+      FilterRow(r.channels, r.line.data(), r.across, out);
+    } else {
+      RoundRow(sums.data(), sums.size(), out);
+    }
+    ++r.next_emit;
+  }
+}
+
+platform::Image FinishResize(RowResizer& r) {
+  const bool complete = r.rows_in == r.src_height && !r.result.empty() &&
+                        (!r.filter_down || r.next_emit == r.result.height);
+  platform::Image result = complete ? std::move(r.result) : platform::Image{};
+  r = RowResizer{};
+  return result;
 }
 
 }  // namespace gallery

@@ -2,6 +2,7 @@
 // for 4-channel ones. Both are separable and share the row and column passes.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/image.h"
@@ -35,5 +36,30 @@ bool VerticalFirst(int src_width, int src_height, int dst_width, int dst_height)
 // Resizes by the filter that suits the image's depth. An image already of that size is returned
 // unchanged; a non-positive target gives an empty image.
 platform::Image Resize(const platform::Image& src, int width, int height);
+
+// Resize for a picture that arrives one row at a time, top to bottom: only the sums of the output
+// rows still open are kept, never the whole picture. The bytes equal Resize's on the whole
+// picture, pass order and per-pass rounding included.
+struct RowResizer {
+  int src_width = 0, src_height = 0, channels = 0;
+  AxisWeights across, down;
+  bool filter_across = false, filter_down = false, vertical_first = false;
+  int rows_in = 0;                        // source rows pushed so far
+  int next_start = 0;                     // first output row whose sums are not started
+  int next_emit = 0;                      // first output row not yet written
+  std::vector<std::vector<double>> sums;  // open output rows, output row j at j % size()
+  std::vector<std::uint8_t> line;         // one row between the two passes
+  platform::Image result;
+};
+
+// Prepares `r` for a src_width x src_height picture of 3 or 4 channels going to width x height.
+// Returns false, leaving nothing allocated, for sizes Resize would refuse or when what it would
+// hold exceeds `budget_bytes`.
+bool StartResize(RowResizer& r, int src_width, int src_height, int channels, int width, int height,
+                 std::uint64_t budget_bytes);
+// Takes the next source row (src_width * channels bytes). Rows past the last are ignored.
+void PushRow(RowResizer& r, const std::uint8_t* row);
+// The resized picture once every source row was pushed; empty otherwise. Releases the sums.
+platform::Image FinishResize(RowResizer& r);
 
 }  // namespace gallery

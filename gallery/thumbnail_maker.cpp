@@ -24,22 +24,6 @@ std::string Join(std::string_view a, std::string_view b, std::string_view c = {}
   return joined;
 }
 
-// Reads and decodes the picture into image 0. The previous picture is released before decoding
-// so only one is ever held; a file that cannot be read leaves image 0 untouched.
-bool DecodePicture(const std::string& path) {
-  std::optional<std::vector<std::uint8_t>> data = platform::ReadWholeFile(path);
-  if (!data) {
-    return false;
-  }
-  platform::ReleaseImage(platform::kPictureImage);
-  std::optional<platform::Image> picture = platform::DecodeImage(*data);
-  if (!picture) {
-    return false;
-  }
-  platform::SetImage(platform::kPictureImage, std::move(*picture));
-  return true;
-}
-
 }  // namespace
 
 Size ThumbnailSize(int w0, int h0, int width) {
@@ -65,6 +49,35 @@ platform::Image ThumbnailImage(const platform::Image& picture, int width) {
   }
   const Size size = ThumbnailSize(picture.width, picture.height, width);
   return Resize(picture, size.width, size.height);
+}
+
+platform::Image DecodeThumbnail(std::span<const std::uint8_t> data, int width, Size& full,
+                                std::uint64_t budget_bytes) {
+  full = {0, 0};
+  bool full_known = false;
+  RowResizer resizer;
+  platform::RowSink sink;
+  // The thumbnail's size comes from the picture's own, whatever scale the decoder picks.
+  sink.reduce_to = [&](int full_width, int full_height, int& reduced_width, int& reduced_height) {
+    full = {full_width, full_height};
+    full_known = true;
+    const Size size = ThumbnailSize(full_width, full_height, width);
+    reduced_width = size.width;
+    reduced_height = size.height;
+  };
+  sink.begin = [&](int rows_width, int rows_height, int channels) {
+    if (!full_known) {
+      full = {rows_width, rows_height};
+    }
+    const Size size = ThumbnailSize(full.width, full.height, width);
+    return StartResize(resizer, rows_width, rows_height, channels, size.width, size.height,
+                       budget_bytes);
+  };
+  sink.row = [&resizer](const std::uint8_t* row) { PushRow(resizer, row); };
+  if (!platform::DecodeImageRows(data, sink, budget_bytes)) {
+    return {};
+  }
+  return FinishResize(resizer);
 }
 
 platform::Image FlattenOnWhite(const platform::Image& image) {
@@ -95,20 +108,28 @@ bool JpegWriter(const platform::Image& image, const std::filesystem::path& path)
 
 void MakeThumbnail(std::string_view run_folder, std::string_view name, int width) {
   platform::CreateFolder(Join(run_folder, "mini"));
-  // Without a fresh decode, image 0 may still hold the previous picture: better no thumbnail
-  // than that picture's under this name.
-  if (!DecodePicture(Join(run_folder, name))) {
+  std::optional<std::vector<std::uint8_t>> data = platform::ReadWholeFile(Join(run_folder, name));
+  if (!data) {
     return;
   }
-  const platform::Image* picture = platform::FindImage(platform::kPictureImage);
-  if (picture == nullptr || picture->empty()) {
+  // Without a fresh decode, image 0 would still describe the previous picture: better no
+  // thumbnail than that picture's under this name.
+  platform::ReleaseImage(platform::kPictureImage);
+  Size full{0, 0};
+  platform::Image thumb = DecodeThumbnail(*data, width, full, platform::kDecodeBudgetBytes);
+  data.reset();
+  if (thumb.empty()) {
     return;
   }
-  // Scaling reads image 0 directly, so the big picture is never copied whole.
-  platform::SetImage(platform::kThumbnailImage, ThumbnailImage(*picture, width));
-  if (const platform::Image* thumb = platform::FindImage(platform::kThumbnailImage)) {
+  platform::Image measure;
+  measure.width = full.width;
+  measure.height = full.height;
+  measure.channels = thumb.channels;
+  platform::SetImage(platform::kPictureImage, std::move(measure));
+  platform::SetImage(platform::kThumbnailImage, std::move(thumb));
+  if (const platform::Image* held = platform::FindImage(platform::kThumbnailImage)) {
     // A missing thumbnail only leaves a dead link in the page; the run goes on.
-    static_cast<void>(JpegWriter(*thumb, Join(run_folder, "mini/", name) + ".jpg"));
+    static_cast<void>(JpegWriter(*held, Join(run_folder, "mini/", name) + ".jpg"));
   }
   platform::ReleaseImage(platform::kThumbnailImage);
 }

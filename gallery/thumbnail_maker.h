@@ -2,7 +2,9 @@
 // JPEG encoder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string_view>
 
 #include "platform/image.h"
@@ -24,6 +26,14 @@ Size ThumbnailSize(int w0, int h0, int width);
 // when the picture is empty.
 platform::Image ThumbnailImage(const platform::Image& picture, int width);
 
+// Decodes picture file bytes straight to their thumbnail: a JPEG shrinks while it decodes, and
+// rows flow into the resize as they come, so the whole picture is held only where its format
+// demands it. Returns the same bytes as ThumbnailImage of the picture decoded at that scale;
+// empty when the data does not decode or would hold more than `budget_bytes`. `full` receives
+// the picture's own size.
+platform::Image DecodeThumbnail(std::span<const std::uint8_t> data, int width, Size& full,
+                                std::uint64_t budget_bytes);
+
 // A 3-channel copy of a 4-channel image blended over white by its alpha; any other image is
 // returned as it is.
 platform::Image FlattenOnWhite(const platform::Image& image);
@@ -32,10 +42,11 @@ platform::Image FlattenOnWhite(const platform::Image& image);
 // Returns false when the file cannot be written; a half-written file is removed.
 [[nodiscard]] bool JpegWriter(const platform::Image& image, const std::filesystem::path& path);
 
-// Decodes `run_folder` + `name` into image 0 and writes its thumbnail to
+// Decodes `run_folder` + `name` to its thumbnail in image 1 and writes that to
 // `run_folder` + "mini/" + `name` + ".jpg", creating `mini` first. `run_folder` is empty or ends
-// in '/'. A file that does not read or decode gets no thumbnail. Image 0 keeps the decoded picture
-// (released when the file read but did not decode); image 1 is released before returning.
+// in '/'. A file that does not read or decode gets no thumbnail. Image 0 keeps the picture's
+// measure (its size and channels, not its pixels, which are never all held), and is released
+// when the file read but did not decode; image 1 is released before returning.
 void MakeThumbnail(std::string_view run_folder, std::string_view name, int width);
 
 // MakeThumbnail, then a 10 ms pause. Failures are silent: the run goes on with the page entry.

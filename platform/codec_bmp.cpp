@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/codecs.h"
+#include "platform/row_collector.h"
 
 namespace platform {
 namespace {
@@ -203,42 +204,40 @@ bool PixelsPresent(std::span<const std::uint8_t> d, const Layout& l) {
   return needed <= d.size() - l.pixel_offset;
 }
 
-void DecodeUncompressed(std::span<const std::uint8_t> d, const Layout& l, Image& image) {
-  const std::uint64_t stride = Stride(l);
+// Decodes the n-th row stored in the file into `out` (width * 3 bytes).
+void DecodeUncompressedRow(std::span<const std::uint8_t> d, const Layout& l, std::int64_t r,
+                           std::uint8_t* out) {
   const int mask = (1 << (l.bpp < 8 ? l.bpp : 8)) - 1;
-  for (std::int64_t r = 0; r < l.height; ++r) {
-    const std::uint8_t* src = d.data() + l.pixel_offset + stride * static_cast<std::uint64_t>(r);
-    std::uint8_t* out = image.row(OutputRow(l, r));
-    for (std::int64_t x = 0; x < l.width; ++x, out += 3) {
-      switch (l.bpp) {
-        case 1:
-        case 2:
-        case 4:
-        case 8: {
-          const std::uint64_t bit = static_cast<std::uint64_t>(x) * l.bpp;
-          const int shift = 8 - l.bpp - static_cast<int>(bit % 8);
-          PutPixel(out, PaletteColour(l, (src[bit / 8] >> shift) & mask));
-          break;
-        }
-        case 16: {
-          const std::uint32_t p = static_cast<std::uint32_t>(src[x * 2] | src[x * 2 + 1] << 8);
+  const std::uint8_t* src = d.data() + l.pixel_offset + Stride(l) * static_cast<std::uint64_t>(r);
+  for (std::int64_t x = 0; x < l.width; ++x, out += 3) {
+    switch (l.bpp) {
+      case 1:
+      case 2:
+      case 4:
+      case 8: {
+        const std::uint64_t bit = static_cast<std::uint64_t>(x) * l.bpp;
+        const int shift = 8 - l.bpp - static_cast<int>(bit % 8);
+        PutPixel(out, PaletteColour(l, (src[bit / 8] >> shift) & mask));
+        break;
+      }
+      case 16: {
+        const std::uint32_t p = static_cast<std::uint32_t>(src[x * 2] | src[x * 2 + 1] << 8);
+        PutPixel(out, {Extract(p, l.bgr_masks[0]), Extract(p, l.bgr_masks[1]),
+                       Extract(p, l.bgr_masks[2])});
+        break;
+      }
+      case 24:
+        PutPixel(out, {src[x * 3], src[x * 3 + 1], src[x * 3 + 2]});
+        break;
+      case 32:
+        if (l.compression == kBiBitfields) {
+          const std::uint32_t p = U32(std::span(src + x * 4, 4), 0);
           PutPixel(out, {Extract(p, l.bgr_masks[0]), Extract(p, l.bgr_masks[1]),
                          Extract(p, l.bgr_masks[2])});
-          break;
+        } else {
+          PutPixel(out, {src[x * 4], src[x * 4 + 1], src[x * 4 + 2]});  // the 4th byte unused
         }
-        case 24:
-          PutPixel(out, {src[x * 3], src[x * 3 + 1], src[x * 3 + 2]});
-          break;
-        case 32:
-          if (l.compression == kBiBitfields) {
-            const std::uint32_t p = U32(std::span(src + x * 4, 4), 0);
-            PutPixel(out, {Extract(p, l.bgr_masks[0]), Extract(p, l.bgr_masks[1]),
-                           Extract(p, l.bgr_masks[2])});
-          } else {
-            PutPixel(out, {src[x * 4], src[x * 4 + 1], src[x * 4 + 2]});  // the 4th byte unused
-          }
-          break;
-      }
+        break;
     }
   }
 }
@@ -297,33 +296,54 @@ void DecodeRle(std::span<const std::uint8_t> d, const Layout& l, Image& image) {
 
 }  // namespace
 
-std::optional<Image> DecodeBmp(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+bool DecodeBmpRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes) {
   const std::optional<Layout> layout = ReadLayout(data);
   if (!layout) {
-    return std::nullopt;
+    return false;
   }
   const Layout& l = *layout;
-  if (static_cast<std::uint64_t>(l.width) * static_cast<std::uint64_t>(l.height) * 3 >
-      budget_bytes) {
-    return std::nullopt;
-  }
   const bool rle = l.compression == kBiRle8 || l.compression == kBiRle4;
   // A large header over a few bytes of pixels is refused before anything is allocated. A short
   // RLE stream is legitimate: it leaves the rest black.
   if (!rle && !PixelsPresent(data, l)) {
-    return std::nullopt;
+    return false;
+  }
+  const std::uint64_t row_bytes = static_cast<std::uint64_t>(l.width) * 3;
+  // RLE runs may skip about the picture, so it is drawn whole; other rows are read in any order,
+  // top to bottom here, one at a time.
+  if ((rle ? row_bytes * static_cast<std::uint64_t>(l.height) : row_bytes) > budget_bytes) {
+    return false;
   }
   try {
-    Image image = MakeImage(static_cast<int>(l.width), static_cast<int>(l.height), 3);
-    if (rle) {
-      DecodeRle(data, l, image);
-    } else {
-      DecodeUncompressed(data, l, image);
+    if (!sink.begin(static_cast<int>(l.width), static_cast<int>(l.height), 3)) {
+      return false;
     }
-    return image;
+    if (rle) {
+      Image image = MakeImage(static_cast<int>(l.width), static_cast<int>(l.height), 3);
+      DecodeRle(data, l, image);
+      for (int y = 0; y < image.height; ++y) {
+        sink.row(image.row(y));
+      }
+      return true;
+    }
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(row_bytes));
+    for (std::int64_t y = 0; y < l.height; ++y) {
+      DecodeUncompressedRow(data, l, l.top_down ? y : l.height - 1 - y, row.data());
+      sink.row(row.data());
+    }
+    return true;
   } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+std::optional<Image> DecodeBmp(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+  std::optional<Image> image;
+  RowSink sink = CollectRows(image, budget_bytes);
+  if (!DecodeBmpRows(data, sink, budget_bytes)) {
     return std::nullopt;
   }
+  return image;
 }
 
 }  // namespace platform

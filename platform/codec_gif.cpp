@@ -113,9 +113,8 @@ std::optional<Image> ReadFirstFrame(GifFileType* gif, int transparent, std::uint
   return canvas;
 }
 
-}  // namespace
-
-std::optional<Image> DecodeGif(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+std::optional<Image> DecodeWholeGif(std::span<const std::uint8_t> data,
+                                    std::uint64_t budget_bytes) {
   if (!LooksLikeGif(data)) {
     return std::nullopt;
   }
@@ -157,6 +156,25 @@ std::optional<Image> DecodeGif(std::span<const std::uint8_t> data, std::uint64_t
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::optional<Image> DecodeGif(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+  return DecodeWholeGif(data, budget_bytes);
+}
+
+// The first frame lands anywhere on its screen and may be interlaced, so the screen is drawn
+// whole before its rows go out.
+bool DecodeGifRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes) {
+  std::optional<Image> screen = DecodeWholeGif(data, budget_bytes);
+  if (!screen || !sink.begin(screen->width, screen->height, screen->channels)) {
+    return false;
+  }
+  for (int y = 0; y < screen->height; ++y) {
+    sink.row(screen->row(y));
+  }
+  return true;
 }
 
 }  // namespace platform

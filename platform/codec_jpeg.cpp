@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "platform/codecs.h"
+#include "platform/row_collector.h"
 
 namespace platform {
 namespace {
@@ -18,8 +19,6 @@ namespace {
 // Progressive files of ordinary encoders have about ten scans. A crafted file can repeat scans
 // by the thousand, each one walking the whole picture again; refuse such a file instead.
 constexpr int kMaxScans = 100;
-// Working memory libjpeg may take beyond the output, mostly the coefficients a progressive
-// picture keeps (up to 8 bytes a pixel for CMYK at full resolution, against 3 of output).
 constexpr std::uint64_t kWorkMemoryFactor = 3;
 constexpr std::uint64_t kWorkMemorySlack = std::uint64_t{64} << 20;
 
@@ -58,46 +57,72 @@ struct JpegRead {
   jpeg_decompress_struct info{};
   JpegTrap trap{};
   jpeg_progress_mgr progress{};
+  RowSink* sink = nullptr;
+  std::uint64_t work_bytes = 0;  // what libjpeg may allocate for itself
   bool cmyk = false;
   std::vector<std::uint8_t> cmyk_row;
-  Image image;
+  std::vector<std::uint8_t> row;
   ~JpegRead() { jpeg_destroy_decompress(&info); }  // safe on a zeroed or destroyed struct
 };
 
-void AllocateOutput(JpegRead& s) {
-  s.image =
-      MakeImage(static_cast<int>(s.info.output_width), static_cast<int>(s.info.output_height), 3);
+// The largest DCT scale (1/8, 1/4, 1/2) whose output keeps at least twice the reduced size on
+// both axes; what is left is averaged by the caller. libjpeg rounds a scaled side up.
+unsigned ScaleDenominator(const JpegRead& s) {
+  if (!s.sink->reduce_to) {
+    return 1;
+  }
+  const int full_width = static_cast<int>(s.info.image_width);
+  const int full_height = static_cast<int>(s.info.image_height);
+  int width = full_width;
+  int height = full_height;
+  s.sink->reduce_to(full_width, full_height, width, height);
+  for (unsigned denominator : {8u, 4u, 2u}) {
+    const std::uint64_t scaled_width =
+        (std::uint64_t{s.info.image_width} + denominator - 1) / denominator;
+    const std::uint64_t scaled_height =
+        (std::uint64_t{s.info.image_height} + denominator - 1) / denominator;
+    if (width > 0 && height > 0 && scaled_width >= 2 * static_cast<std::uint64_t>(width) &&
+        scaled_height >= 2 * static_cast<std::uint64_t>(height)) {
+      return denominator;
+    }
+  }
+  return 1;
+}
+
+bool BeginRows(JpegRead& s) {
+  if (!s.sink->begin(static_cast<int>(s.info.output_width), static_cast<int>(s.info.output_height),
+                     3)) {
+    return false;
+  }
+  s.row.resize(static_cast<std::size_t>(s.info.output_width) * 3);
   if (s.cmyk) {
     s.cmyk_row.resize(static_cast<std::size_t>(s.info.output_width) * 4);
   }
+  return true;
 }
 
-std::uint8_t* ScanlineTarget(JpegRead& s, int y) {
-  return s.cmyk ? s.cmyk_row.data() : s.image.row(y);
-}
+std::uint8_t* ScanlineTarget(JpegRead& s) { return s.cmyk ? s.cmyk_row.data() : s.row.data(); }
 
-void ToBgr(JpegRead& s, int y) {
-  std::uint8_t* out = s.image.row(y);
-  const std::size_t width = static_cast<std::size_t>(s.image.width);
-  if (!s.cmyk) {
-    for (std::size_t x = 0; x < width; ++x, out += 3) {
-      std::swap(out[0], out[2]);
+// libjpeg-turbo writes blue-green-red itself; only CMYK needs converting here.
+void DeliverRow(JpegRead& s) {
+  if (s.cmyk) {
+    // Adobe writers store CMYK inverted (255 = no ink), which is what this formula wants; plain
+    // CMYK stores ink amounts, so turn those around first.
+    const unsigned flip = s.info.saw_Adobe_marker ? 0 : 255;
+    const std::uint8_t* in = s.cmyk_row.data();
+    std::uint8_t* out = s.row.data();
+    const std::size_t width = s.info.output_width;
+    for (std::size_t x = 0; x < width; ++x, in += 4, out += 3) {
+      const unsigned k = in[3] ^ flip;
+      out[0] = ScaleByte(in[2] ^ flip, k);
+      out[1] = ScaleByte(in[1] ^ flip, k);
+      out[2] = ScaleByte(in[0] ^ flip, k);
     }
-    return;
   }
-  // Adobe writers store CMYK inverted (255 = no ink), which is what this formula wants; plain
-  // CMYK stores ink amounts, so turn those around first.
-  const unsigned flip = s.info.saw_Adobe_marker ? 0 : 255;
-  const std::uint8_t* in = s.cmyk_row.data();
-  for (std::size_t x = 0; x < width; ++x, in += 4, out += 3) {
-    const unsigned k = in[3] ^ flip;
-    out[0] = ScaleByte(in[2] ^ flip, k);
-    out[1] = ScaleByte(in[1] ^ flip, k);
-    out[2] = ScaleByte(in[0] ^ flip, k);
-  }
+  s.sink->row(s.row.data());
 }
 
-bool DecodeJpegInto(JpegRead& s, std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+bool DecodeJpegInto(JpegRead& s, std::span<const std::uint8_t> data) {
   s.info.err = &s.trap.mgr;
   InstallTrap(s.trap);
   if (setjmp(s.trap.jump)) {
@@ -110,34 +135,50 @@ bool DecodeJpegInto(JpegRead& s, std::span<const std::uint8_t> data, std::uint64
   if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK) {
     return false;
   }
-  const std::uint64_t output_bytes =
-      std::uint64_t{s.info.image_width} * std::uint64_t{s.info.image_height} * 3;
-  if (output_bytes > budget_bytes) {
-    return false;
-  }
-  const std::uint64_t work =
-      std::min<std::uint64_t>(budget_bytes, LONG_MAX / 4) * kWorkMemoryFactor + kWorkMemorySlack;
-  s.info.mem->max_memory_to_use = static_cast<long>(work);
+  s.info.mem->max_memory_to_use = static_cast<long>(s.work_bytes);
   // libjpeg-turbo won't convert CMYK to RGB, and Adobe stores CMYK inverted, so ask for raw CMYK.
   s.cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
-  s.info.out_color_space = s.cmyk ? JCS_CMYK : JCS_RGB;
-  jpeg_start_decompress(&s.info);
+  s.info.out_color_space = s.cmyk ? JCS_CMYK : JCS_EXT_BGR;
+  s.info.scale_num = 1;
+  s.info.scale_denom = ScaleDenominator(s);
+  // The sink sizes (or refuses) its rows before libjpeg allocates anything of the picture's.
+  jpeg_calc_output_dimensions(&s.info);
   if (s.info.output_components != (s.cmyk ? 4 : 3) || s.info.output_width == 0 ||
-      s.info.output_height == 0) {
+      s.info.output_height == 0 || !BeginRows(s)) {
     return false;
   }
-  AllocateOutput(s);
+  jpeg_start_decompress(&s.info);
   while (s.info.output_scanline < s.info.output_height) {
-    const int y = static_cast<int>(s.info.output_scanline);
-    JSAMPROW row = ScanlineTarget(s, y);
+    JSAMPROW row = ScanlineTarget(s);
     if (jpeg_read_scanlines(&s.info, &row, 1) != 1) {
       return false;
     }
-    ToBgr(s, y);
+    DeliverRow(s);
   }
   // No jpeg_finish_decompress: every row is here, and junk after the last scan should not
   // throw the picture away.
   return true;
+}
+
+// Working memory libjpeg may take when the whole picture is decoded: mostly the coefficients a
+// progressive picture keeps (up to 8 bytes a pixel for CMYK at full resolution, against 3 of
+// output).
+std::uint64_t WholePictureWork(std::uint64_t budget_bytes) {
+  return std::min<std::uint64_t>(budget_bytes, LONG_MAX / 4) * kWorkMemoryFactor + kWorkMemorySlack;
+}
+
+bool RunJpegDecode(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t work_bytes) {
+  if (data.empty()) {
+    return false;
+  }
+  try {
+    JpegRead s;
+    s.sink = &sink;
+    s.work_bytes = work_bytes;
+    return DecodeJpegInto(s, data);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 struct JpegWrite {
@@ -189,18 +230,18 @@ struct FileCloser {
 }  // namespace
 
 std::optional<Image> DecodeJpeg(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
-  if (data.empty()) {
+  std::optional<Image> image;
+  RowSink sink = CollectRows(image, budget_bytes);
+  if (!RunJpegDecode(data, sink, WholePictureWork(budget_bytes))) {
     return std::nullopt;
   }
-  try {
-    JpegRead s;
-    if (!DecodeJpegInto(s, data, budget_bytes)) {
-      return std::nullopt;
-    }
-    return std::move(s.image);
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
+  return image;
+}
+
+bool DecodeJpegRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes) {
+  // Rows are the sink's to count; libjpeg's own memory, chiefly the coefficients of a
+  // progressive picture, is held to the budget.
+  return RunJpegDecode(data, sink, std::min<std::uint64_t>(budget_bytes, LONG_MAX / 4));
 }
 
 bool WriteJpegFile(const Image& image, const std::filesystem::path& path, int quality) {

@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include "platform/codecs.h"
+#include "platform/row_collector.h"
 
 namespace platform {
 namespace {
@@ -35,8 +36,11 @@ struct PngRead {
   png_structp png = nullptr;
   png_infop info = nullptr;
   PngInput input;
+  RowSink* sink = nullptr;
+  std::uint64_t budget_bytes = 0;
+  // One row, or every row of an interlaced picture: libpng fills those in over seven passes.
+  std::vector<std::uint8_t> pixels;
   std::vector<png_bytep> rows;
-  Image image;
   ~PngRead() {
     if (png != nullptr) {
       png_destroy_read_struct(&png, &info, nullptr);
@@ -44,15 +48,23 @@ struct PngRead {
   }
 };
 
-void AllocateOutput(PngRead& s, int width, int height, int channels) {
-  s.image = MakeImage(width, height, channels);
-  s.rows.resize(static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    s.rows[static_cast<std::size_t>(y)] = s.image.row(y);
+// Sizes the row buffers once the sink has accepted the picture.
+bool BeginRows(PngRead& s, png_uint_32 width, png_uint_32 height, int channels, bool whole) {
+  const std::uint64_t row_bytes = std::uint64_t{width} * static_cast<std::uint64_t>(channels);
+  const std::uint64_t held = whole ? row_bytes * height : row_bytes;
+  if (held > s.budget_bytes ||
+      !s.sink->begin(static_cast<int>(width), static_cast<int>(height), channels)) {
+    return false;
   }
+  s.pixels.resize(static_cast<std::size_t>(held));
+  s.rows.resize(whole ? height : 1);
+  for (std::size_t y = 0; y < s.rows.size(); ++y) {
+    s.rows[y] = s.pixels.data() + y * row_bytes;
+  }
+  return true;
 }
 
-bool DecodePngInto(PngRead& s, std::uint64_t budget_bytes) {
+bool DecodePngInto(PngRead& s) {
   s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
   if (s.png == nullptr) {
     return false;
@@ -77,41 +89,55 @@ bool DecodePngInto(PngRead& s, std::uint64_t budget_bytes) {
   png_set_scale_16(s.png);
   png_set_gray_to_rgb(s.png);
   png_set_bgr(s.png);
-  png_set_interlace_handling(s.png);
+  const bool interlaced = png_set_interlace_handling(s.png) > 1;
   png_read_update_info(s.png, s.info);
   const png_uint_32 width = png_get_image_width(s.png, s.info);
   const png_uint_32 height = png_get_image_height(s.png, s.info);
   const int channels = png_get_channels(s.png, s.info);
   if ((channels != 3 && channels != 4) || png_get_bit_depth(s.png, s.info) != 8 ||
-      png_get_rowbytes(s.png, s.info) != std::size_t{width} * channels) {
+      png_get_rowbytes(s.png, s.info) != std::size_t{width} * channels ||
+      !BeginRows(s, width, height, channels, interlaced)) {
     return false;
   }
-  if (std::uint64_t{width} * std::uint64_t{height} * static_cast<std::uint64_t>(channels) >
-      budget_bytes) {
-    return false;
+  if (interlaced) {
+    png_read_image(s.png, s.rows.data());
+    for (png_bytep row : s.rows) {
+      s.sink->row(row);
+    }
+  } else {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_read_row(s.png, s.rows[0], nullptr);
+      s.sink->row(s.rows[0]);
+    }
   }
-  AllocateOutput(s, static_cast<int>(width), static_cast<int>(height), channels);
-  png_read_image(s.png, s.rows.data());
   // No png_read_end: the picture is complete, and trailing chunks should not spoil it.
   return true;
 }
 
 }  // namespace
 
-std::optional<Image> DecodePng(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+bool DecodePngRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes) {
   if (!LooksLikePng(data)) {
-    return std::nullopt;
+    return false;
   }
   try {
     PngRead s;
     s.input.data = data;
-    if (!DecodePngInto(s, budget_bytes)) {
-      return std::nullopt;
-    }
-    return std::move(s.image);
+    s.sink = &sink;
+    s.budget_bytes = budget_bytes;
+    return DecodePngInto(s);
   } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+std::optional<Image> DecodePng(std::span<const std::uint8_t> data, std::uint64_t budget_bytes) {
+  std::optional<Image> image;
+  RowSink sink = CollectRows(image, budget_bytes);
+  if (!DecodePngRows(data, sink, budget_bytes)) {
     return std::nullopt;
   }
+  return image;
 }
 
 }  // namespace platform

@@ -6,6 +6,8 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "platform/row_collector.h"
+
 namespace platform {
 namespace {
 
@@ -59,6 +61,45 @@ std::optional<Image> DecodeImage(std::span<const std::uint8_t> data, std::uint64
     return DecodePng(data, budget_bytes);
   }
   return std::nullopt;
+}
+
+bool DecodeImageRows(std::span<const std::uint8_t> data, RowSink& sink,
+                     std::uint64_t budget_bytes) {
+  if (LooksLikeBmp(data)) {
+    return DecodeBmpRows(data, sink, budget_bytes);
+  }
+  if (LooksLikeJpeg(data)) {
+    return DecodeJpegRows(data, sink, budget_bytes);
+  }
+  if (LooksLikeGif(data)) {
+    return DecodeGifRows(data, sink, budget_bytes);
+  }
+  if (LooksLikePng(data)) {
+    return DecodePngRows(data, sink, budget_bytes);
+  }
+  return false;
+}
+
+RowSink CollectRows(std::optional<Image>& image, std::uint64_t budget_bytes) {
+  RowSink sink;
+  sink.begin = [&image, budget_bytes](int width, int height, int channels) {
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) *
+            static_cast<std::uint64_t>(channels) >
+        budget_bytes) {
+      return false;
+    }
+    image = MakeImage(width, height, channels);
+    image->height = 0;  // grows with each row, so a picture cut short is never mistaken whole
+    return true;
+  };
+  sink.row = [&image](const std::uint8_t* row) {
+    const std::size_t at = image->stride() * static_cast<std::size_t>(image->height);
+    if (at + image->stride() <= image->pixels.size()) {
+      std::copy_n(row, image->stride(), image->pixels.data() + at);
+      ++image->height;
+    }
+  };
+  return sink;
 }
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -33,6 +34,33 @@ std::optional<Image> DecodeGif(std::span<const std::uint8_t> data,
                                std::uint64_t budget_bytes = kDecodeBudgetBytes);
 std::optional<Image> DecodePng(std::span<const std::uint8_t> data,
                                std::uint64_t budget_bytes = kDecodeBudgetBytes);
+
+// Where a streaming decode delivers a picture. Rows come top to bottom, `width * channels` bytes
+// each, in the same byte order as Image.
+struct RowSink {
+  // Called once the header is read, with the picture's full size: the size it will be reduced
+  // to. A JPEG is then decoded at the smallest DCT scale that still leaves at least twice that
+  // size on both axes; other formats ignore it. May be left empty: no reduction.
+  std::function<void(int full_width, int full_height, int& reduced_width, int& reduced_height)>
+      reduce_to;
+  // Called once before the first row with the size and channels of the rows that follow; false
+  // stops the decode.
+  std::function<bool(int width, int height, int channels)> begin;
+  std::function<void(const std::uint8_t* row)> row;
+};
+
+// Decodes as DecodeImage does but hands the rows to `sink` as they come, holding only what the
+// format needs (a few rows; the whole picture for interlaced PNG and GIF, RLE BMP, and the
+// coefficients of a progressive JPEG), which `budget_bytes` bounds. Returns false when the data
+// does not decode; `sink` may have had some rows by then.
+bool DecodeImageRows(std::span<const std::uint8_t> data, RowSink& sink,
+                     std::uint64_t budget_bytes = kDecodeBudgetBytes);
+
+// DecodeImageRows for one format, with the same rows as the whole-picture decoder above.
+bool DecodeBmpRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes);
+bool DecodeJpegRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes);
+bool DecodeGifRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes);
+bool DecodePngRows(std::span<const std::uint8_t> data, RowSink& sink, std::uint64_t budget_bytes);
 
 // The front door: the first format, in the order BMP, JPEG, GIF, PNG, whose predicate accepts the
 // data decodes it. The name of the file never matters. No metadata (orientation, colour profile)
