@@ -38,25 +38,34 @@ bool VerticalFirst(int src_width, int src_height, int dst_width, int dst_height)
 platform::Image Resize(const platform::Image& src, int width, int height);
 
 // Resize for a picture that arrives one row at a time, top to bottom: only the sums of the output
-// rows still open are kept, never the whole picture. The bytes equal Resize's on the whole
-// picture, pass order and per-pass rounding included.
+// rows still open are kept, never the whole picture. Pass order and per-pass rounding are
+// Resize's. Area averaging gives Resize's bytes exactly. The cubic does too with exact sums; with
+// fast sums it adds in 2.14 fixed point, which may put a byte one off where the exact sum lies
+// within a hair of a half.
 struct RowResizer {
   int src_width = 0, src_height = 0, channels = 0;
   AxisWeights across, down;
   bool filter_across = false, filter_down = false, vertical_first = false;
-  int rows_in = 0;                        // source rows pushed so far
-  int next_start = 0;                     // first output row whose sums are not started
-  int next_emit = 0;                      // first output row not yet written
-  std::vector<std::vector<double>> sums;  // open output rows, output row j at j % size()
-  std::vector<std::uint8_t> line;         // one row between the two passes
+  bool fixed_point = false;
+  int across_fixed_stride = 0, down_fixed_stride = 0;
+  std::vector<std::int16_t> across_fixed, down_fixed;  // the weights in units of 2^-14
+  int rows_in = 0;                                     // source rows pushed so far
+  int next_start = 0;  // first output row whose sums are not started
+  int next_emit = 0;   // first output row not yet written
+  // Open output rows, output row j at j % size(): doubles, or 32-bit sums in fixed point.
+  std::vector<std::vector<double>> sums;
+  std::vector<std::vector<std::int32_t>> fixed_sums;
+  std::vector<std::uint8_t> line;  // one row between the two passes
   platform::Image result;
 };
+
+enum class CubicSums { kExact, kFast };
 
 // Prepares `r` for a src_width x src_height picture of 3 or 4 channels going to width x height.
 // Returns false, leaving nothing allocated, for sizes Resize would refuse or when what it would
 // hold exceeds `budget_bytes`.
 bool StartResize(RowResizer& r, int src_width, int src_height, int channels, int width, int height,
-                 std::uint64_t budget_bytes);
+                 std::uint64_t budget_bytes, CubicSums cubic_sums = CubicSums::kFast);
 // Takes the next source row (src_width * channels bytes). Rows past the last are ignored.
 void PushRow(RowResizer& r, const std::uint8_t* row);
 // The resized picture once every source row was pushed; empty otherwise. Releases the sums.
