@@ -23,6 +23,9 @@ double MitchellKernel(double x);
 
 // Area averaging: each weight is the share of the source pixel that the output pixel covers.
 AxisWeights AreaAxis(int src_size, int dst_size);
+// Area averaging over pixels that each stand for `block` pixels of a side `full_size` long, the
+// last one for what is left over, as a DCT-scaled decode gives them. AreaAxis is block 1.
+AxisWeights ScaledAreaAxis(int full_size, int block, int dst_size);
 // The cubic: stretched by 1/s when reducing, taps from max(0, floor(p - support)) to
 // min(n - 1, ceil(p + support)), weights divided by their sum when it is positive and not 1.
 AxisWeights MitchellAxis(int src_size, int dst_size);
@@ -62,10 +65,13 @@ struct RowResizer {
 enum class CubicSums { kExact, kFast };
 
 // Prepares `r` for a src_width x src_height picture of 3 or 4 channels going to width x height.
-// Returns false, leaving nothing allocated, for sizes Resize would refuse or when what it would
-// hold exceeds `budget_bytes`.
+// When the rows come from a DCT-scaled decode of a full_width x full_height picture, area
+// averaging weighs each row and column by the full pixels it stands for (0: as many as there
+// are rows and columns). Returns false, leaving nothing allocated, for sizes Resize would refuse
+// or when what it would hold exceeds `budget_bytes`.
 bool StartResize(RowResizer& r, int src_width, int src_height, int channels, int width, int height,
-                 std::uint64_t budget_bytes, CubicSums cubic_sums = CubicSums::kFast);
+                 std::uint64_t budget_bytes, CubicSums cubic_sums = CubicSums::kFast,
+                 int full_width = 0, int full_height = 0);
 // Takes the next source row (src_width * channels bytes). Rows past the last are ignored.
 void PushRow(RowResizer& r, const std::uint8_t* row);
 // The resized picture once every source row was pushed; empty otherwise. Releases the sums.

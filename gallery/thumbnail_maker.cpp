@@ -71,7 +71,7 @@ platform::Image DecodeThumbnail(std::span<const std::uint8_t> data, int width, S
     }
     const Size size = ThumbnailSize(full.width, full.height, width);
     return StartResize(resizer, rows_width, rows_height, channels, size.width, size.height,
-                       budget_bytes);
+                       budget_bytes, CubicSums::kFast, full.width, full.height);
   };
   sink.row = [&resizer](const std::uint8_t* row) { PushRow(resizer, row); };
   if (!platform::DecodeImageRows(data, sink, budget_bytes)) {

@@ -19,6 +19,8 @@ namespace {
 // Progressive files of ordinary encoders have about ten scans. A crafted file can repeat scans
 // by the thousand, each one walking the whole picture again; refuse such a file instead.
 constexpr int kMaxScans = 100;
+// How many times the reduced size a DCT-scaled decode must keep (see ScaleDenominator).
+constexpr std::uint64_t kScaleMargin = 3;
 constexpr std::uint64_t kWorkMemoryFactor = 3;
 constexpr std::uint64_t kWorkMemorySlack = std::uint64_t{64} << 20;
 
@@ -65,24 +67,34 @@ struct JpegRead {
   ~JpegRead() { jpeg_destroy_decompress(&info); }  // safe on a zeroed or destroyed struct
 };
 
-// The largest DCT scale (1/8, 1/4, 1/2) whose output keeps at least twice the reduced size on
-// both axes; what is left is averaged by the caller. libjpeg rounds a scaled side up.
+// The DCT scale to decode at. At 1/8 each pixel is the mean of an 8 x 8 block (the DC term), so
+// a box that is a whole multiple of 8 on both axes is averaged exactly from it. Otherwise the
+// largest scale (1/8, 1/4, 1/2) that keeps at least three times the reduced size on both axes:
+// the blocks an output pixel only partly covers count by their mean, and with just twice the
+// size they weigh so much that textured pictures fell below 40 dB against a full decode; three
+// times costs no measurable time. What is left is averaged by the caller. libjpeg rounds a
+// scaled side up.
 unsigned ScaleDenominator(const JpegRead& s) {
   if (!s.sink->reduce_to) {
     return 1;
   }
-  const int full_width = static_cast<int>(s.info.image_width);
-  const int full_height = static_cast<int>(s.info.image_height);
-  int width = full_width;
-  int height = full_height;
-  s.sink->reduce_to(full_width, full_height, width, height);
-  for (unsigned denominator : {8u, 4u, 2u}) {
-    const std::uint64_t scaled_width =
-        (std::uint64_t{s.info.image_width} + denominator - 1) / denominator;
-    const std::uint64_t scaled_height =
-        (std::uint64_t{s.info.image_height} + denominator - 1) / denominator;
-    if (width > 0 && height > 0 && scaled_width >= 2 * static_cast<std::uint64_t>(width) &&
-        scaled_height >= 2 * static_cast<std::uint64_t>(height)) {
+  const std::uint64_t full_width = s.info.image_width;
+  const std::uint64_t full_height = s.info.image_height;
+  int reduced_width = static_cast<int>(full_width);
+  int reduced_height = static_cast<int>(full_height);
+  s.sink->reduce_to(static_cast<int>(full_width), static_cast<int>(full_height), reduced_width,
+                    reduced_height);
+  if (reduced_width <= 0 || reduced_height <= 0) {
+    return 1;
+  }
+  const std::uint64_t width = static_cast<std::uint64_t>(reduced_width);
+  const std::uint64_t height = static_cast<std::uint64_t>(reduced_height);
+  if (full_width % (8 * width) == 0 && full_height % (8 * height) == 0) {
+    return 8;
+  }
+  for (const unsigned denominator : {8u, 4u, 2u}) {
+    if ((full_width + denominator - 1) / denominator >= kScaleMargin * width &&
+        (full_height + denominator - 1) / denominator >= kScaleMargin * height) {
       return denominator;
     }
   }

@@ -39,8 +39,9 @@ std::optional<Image> DecodePng(std::span<const std::uint8_t> data,
 // each, in the same byte order as Image.
 struct RowSink {
   // Called once the header is read, with the picture's full size: the size it will be reduced
-  // to. A JPEG is then decoded at the smallest DCT scale that still leaves at least twice that
-  // size on both axes; other formats ignore it. May be left empty: no reduction.
+  // to. A JPEG is then decoded at 1/8 when that size divides its own by a multiple of 8, else at
+  // the smallest DCT scale that still leaves at least three times that size on both axes; other
+  // formats ignore it. May be left empty: no reduction.
   std::function<void(int full_width, int full_height, int& reduced_width, int& reduced_height)>
       reduce_to;
   // Called once before the first row with the size and channels of the rows that follow; false

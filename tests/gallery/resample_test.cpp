@@ -216,6 +216,27 @@ TEST(AreaAxis, SharesAreTheCoveredFractions) {
   EXPECT_DOUBLE_EQ(axis.weights[static_cast<std::size_t>(axis.stride) + 1], 2.0 / 3);
 }
 
+TEST(AreaAxis, ScaledPixelsCountByTheFullPixelsTheyStandFor) {
+  // A side of 9 decoded at 1/2 gives 5 pixels, the last standing for one full pixel only. Into 2
+  // outputs of 4.5 full pixels each: the third pixel is split 1 : 3, and the last weighs one full
+  // pixel, not two, so nothing shifts towards the end.
+  const AxisWeights axis = ScaledAreaAxis(9, 2, 2);
+  ASSERT_EQ(axis.count, (std::vector<int>{3, 3}));
+  EXPECT_EQ(axis.first, (std::vector<int>{0, 2}));
+  const double want[2][3] = {{4.0 / 9, 4.0 / 9, 1.0 / 9}, {3.0 / 9, 4.0 / 9, 2.0 / 9}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    for (std::size_t t = 0; t < 3; ++t) {
+      EXPECT_DOUBLE_EQ(axis.weights[i * static_cast<std::size_t>(axis.stride) + t], want[i][t])
+          << "output " << i << ", tap " << t;
+    }
+  }
+  // Block 1 is plain area averaging, to the bit.
+  const AxisWeights plain = AreaAxis(37, 10);
+  const AxisWeights scaled = ScaledAreaAxis(37, 1, 10);
+  EXPECT_EQ(plain.first, scaled.first);
+  EXPECT_EQ(plain.weights, scaled.weights);
+}
+
 TEST(Resize, AreaAveragingMatchesDirectCoverage) {
   std::uint32_t seed = 1;
   for (const Shape& s : kShapes) {
@@ -301,6 +322,105 @@ TEST(VerticalFirst, PicksTheSmallerIntermediate) {
                  << c.src_w << "x" << c.src_h << " to " << c.dst_w << "x" << c.dst_h);
     EXPECT_EQ(VerticalFirst(c.src_w, c.src_h, c.dst_w, c.dst_h), c.want);
   }
+}
+
+// Pushes `src` row by row through a RowResizer; empty when it refuses.
+platform::Image Streamed(const platform::Image& src, int width, int height, CubicSums sums,
+                         int rows = -1) {
+  RowResizer r;
+  if (!StartResize(r, src.width, src.height, src.channels, width, height, std::uint64_t{1} << 30,
+                   sums)) {
+    return {};
+  }
+  for (int y = 0; y < (rows < 0 ? src.height : rows); ++y) {
+    PushRow(r, src.row(y % src.height));
+  }
+  return FinishResize(r);
+}
+
+TEST(RowResizer, StreamingGivesTheWholePictureBytes) {
+  // Random sizes on top of the fixed shapes, so that both pass orders, enlargements and axes
+  // that keep their size all come up; rows of sums are reused many times over on tall sources.
+  std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
+  shapes.push_back({300, 7, 150, 3});
+  shapes.push_back({7, 300, 3, 150});
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> side(1, 90);
+  for (int i = 0; i < 40; ++i) {
+    shapes.push_back({side(random), side(random), side(random), side(random)});
+  }
+  int vertical_first = 0;
+  std::uint32_t seed = 500;
+  for (const Shape& s : shapes) {
+    SCOPED_TRACE(testing::Message()
+                 << s.src_w << "x" << s.src_h << " to " << s.dst_w << "x" << s.dst_h);
+    vertical_first += VerticalFirst(s.src_w, s.src_h, s.dst_w, s.dst_h) ? 1 : 0;
+    for (const int channels : {3, 4}) {
+      const platform::Image src = RandomImage(s.src_w, s.src_h, channels, seed++);
+      const platform::Image want = Resize(src, s.dst_w, s.dst_h);
+      EXPECT_EQ(Streamed(src, s.dst_w, s.dst_h, CubicSums::kExact).pixels, want.pixels)
+          << channels << " channels";
+      const platform::Image fast = Streamed(src, s.dst_w, s.dst_h, CubicSums::kFast);
+      if (channels == 3) {
+        EXPECT_EQ(fast.pixels, want.pixels) << "area sums are always exact";
+      } else {
+        // Rounded weights move a sum that lies near a half by one; the second pass may carry
+        // that on. Noise is the worst case: every sum lands anywhere.
+        const Difference d = Compare(fast, want);
+        EXPECT_LE(d.largest, 2);
+        EXPECT_LE(d.differing, want.pixels.size() * 3 / 100 + 2);
+      }
+    }
+  }
+  EXPECT_GT(vertical_first, 5);
+  EXPECT_LT(vertical_first, static_cast<int>(shapes.size()) - 5);
+}
+
+TEST(RowResizer, FixedPointCubicStaysWithinOneOfTheFormula) {
+  // Large reductions have long tap lists, where rounded weights could drift most.
+  const Shape shapes[] = {{900, 600, 150, 100}, {600, 900, 100, 150}, {1000, 333, 150, 49}};
+  std::uint32_t seed = 900;
+  for (const Shape& s : shapes) {
+    SCOPED_TRACE(testing::Message()
+                 << s.src_w << "x" << s.src_h << " to " << s.dst_w << "x" << s.dst_h);
+    const platform::Image src = RandomImage(s.src_w, s.src_h, 4, seed++);
+    const Difference d = Compare(Streamed(src, s.dst_w, s.dst_h, CubicSums::kFast),
+                                 MitchellReference(src, s.dst_w, s.dst_h));
+    EXPECT_LE(d.largest, 1);
+    EXPECT_LE(d.differing, src.pixels.size() / 100);
+  }
+}
+
+TEST(RowResizer, HoldsOnlyTheRowsItsFilterSpans) {
+  struct Case {
+    int src_w, src_h, channels, dst_w, dst_h;
+    std::size_t most_open;
+  };
+  const Case cases[] = {
+      {40, 3000, 3, 4, 10, 2},  // area: an output row shares at most one source row
+      {40, 3000, 4, 4, 10, 5},  // the cubic reaches two output rows each way
+      {3000, 40, 4, 10, 4, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.src_w << "x" << c.src_h << "x" << c.channels);
+    RowResizer r;
+    ASSERT_TRUE(StartResize(r, c.src_w, c.src_h, c.channels, c.dst_w, c.dst_h, 1 << 20));
+    EXPECT_LE(std::max(r.sums.size(), r.fixed_sums.size()), c.most_open);
+  }
+}
+
+TEST(RowResizer, RefusesWhatItCannotFinish) {
+  const platform::Image src = RandomImage(20, 10, 3, 1);
+  RowResizer r;
+  EXPECT_FALSE(StartResize(r, 0, 10, 3, 5, 5, 1 << 20));
+  EXPECT_FALSE(StartResize(r, 20, 10, 2, 5, 5, 1 << 20));
+  EXPECT_FALSE(StartResize(r, 20, 10, 3, 0, 5, 1 << 20));
+  EXPECT_FALSE(StartResize(r, 20, 10, 3, 5, 5, 100)) << "over the budget";
+  for (const int rows : {0, 9}) {
+    EXPECT_TRUE(Streamed(src, 5, 3, CubicSums::kFast, rows).empty()) << rows << " rows";
+  }
+  EXPECT_EQ(Streamed(src, 5, 3, CubicSums::kFast, 12).pixels, Resize(src, 5, 3).pixels)
+      << "rows past the last are ignored";
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "gallery/thumbnail_maker.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -141,7 +143,7 @@ TEST_F(ThumbnailFolder, WritesTheScaledPictureUnderMini) {
     ExpectNear(thumb->row(thumb->height / 2) + thumb->width / 2 * 3, colour, 6);
 
     const platform::Image* picture = platform::FindImage(platform::kPictureImage);
-    ASSERT_NE(picture, nullptr) << "the decoded picture stays held";
+    ASSERT_NE(picture, nullptr) << "the picture's measure stays held";
     EXPECT_EQ(picture->width, c.w);
     EXPECT_EQ(picture->height, c.h);
     EXPECT_EQ(platform::FindImage(platform::kThumbnailImage), nullptr);
@@ -243,6 +245,181 @@ TEST_F(ThumbnailFolder, AnimatedGifGivesItsFirstFrame) {
   EXPECT_EQ(thumb->width, 120);
   EXPECT_EQ(thumb->height, 60);
   ExpectNear(thumb->row(30) + 60 * 3, {0, 0, 255}, 12);
+}
+
+// ---- Decoding straight to the thumbnail ---------------------------------------------------
+
+// A picture with smooth shading, fine texture and hard edges, as photographs have; as in them,
+// colour varies slowly and the detail is in the brightness.
+support::Bytes PhotoJpeg(int width, int height, int quality = 90) {
+  support::JpegSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.quality = quality;
+  spec.samples.resize(static_cast<std::size_t>(width) * height * 3);
+  std::size_t k = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double texture = 25 * std::sin((x + 2 * y) / 5.0) + ((x * 7 + y * 13) % 11 - 5);
+      const double edge = (x / 97 + y / 61) % 2 == 0 ? 20 : -20;
+      for (int c = 0; c < 3; ++c) {
+        const double shade = 60 * std::sin(x / (137.0 + 29 * c)) * std::cos(y / (93.0 + 15 * c));
+        spec.samples[k++] = static_cast<std::uint8_t>(std::lround(128 + shade + texture + edge));
+      }
+    }
+  }
+  return support::MakeJpeg(spec);
+}
+
+double Psnr(const platform::Image& a, const platform::Image& b) {
+  EXPECT_EQ(a.pixels.size(), b.pixels.size());
+  double squares = 0;
+  for (std::size_t k = 0; k < a.pixels.size() && k < b.pixels.size(); ++k) {
+    const double d = static_cast<double>(a.pixels[k]) - static_cast<double>(b.pixels[k]);
+    squares += d * d;
+  }
+  return squares == 0 ? 99 : 10 * std::log10(255.0 * 255 * a.pixels.size() / squares);
+}
+
+// What the whole-picture path makes of the same bytes: decode in full, then resize.
+platform::Image WholePictureThumbnail(const support::Bytes& data, int width) {
+  const std::optional<platform::Image> picture = platform::DecodeImage(data);
+  return picture ? ThumbnailImage(*picture, width) : platform::Image{};
+}
+
+platform::Image Thumbnail(const support::Bytes& data, int width,
+                          std::uint64_t budget = platform::kDecodeBudgetBytes) {
+  Size full{0, 0};
+  return DecodeThumbnail(data, width, full, budget);
+}
+
+TEST(DecodeThumbnail, ShrinkOnLoadStaysCloseToAFullDecode) {
+  struct Case {
+    int w, h, width;
+    double min_db;
+  };
+  const Case cases[] = {
+      {2400, 1600, 150, 50},  // a 16-pixel box: decoded at 1/8, then halved
+      {1200, 800, 150, 50},   // an 8-pixel box: decoded at 1/8 and kept
+      {800, 1200, 150, 50},   // the same, portrait
+      {2000, 1500, 150, 40},  // a box of 13.3 pixels: decoded at 1/4
+      {1000, 667, 130, 40},   // a box of 7.7 pixels: decoded at 1/2
+      {3000, 1000, 150, 40},  // a box of 20 pixels: 1/4, as 1/8 would leave under 3 times
+      {1001, 667, 130, 40},   // odd sides: libjpeg rounds the scaled size up
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " to " << c.width);
+    const support::Bytes jpeg = PhotoJpeg(c.w, c.h);
+    Size full{0, 0};
+    const platform::Image fast = DecodeThumbnail(jpeg, c.width, full, platform::kDecodeBudgetBytes);
+    const platform::Image exact = WholePictureThumbnail(jpeg, c.width);
+    ASSERT_FALSE(fast.empty());
+    EXPECT_EQ(std::make_pair(full.width, full.height), std::make_pair(c.w, c.h));
+    EXPECT_EQ(std::make_pair(fast.width, fast.height), std::make_pair(exact.width, exact.height));
+    EXPECT_GE(Psnr(fast, exact), c.min_db);
+    EXPECT_NE(fast.pixels, exact.pixels) << "the picture should have been shrunk while decoding";
+  }
+}
+
+TEST(DecodeThumbnail, StreamedRowsMatchTheWholePicturePath) {
+  const platform::Image rgb = support::PatternImage(37, 23, 3);
+  const platform::Image rgba = support::PatternImage(37, 23, 4);
+  support::PngSpec interlaced;
+  interlaced.width = 37;
+  interlaced.height = 23;
+  interlaced.colour = support::PngColour::kRgba;
+  interlaced.interlaced = true;
+  interlaced.samples.assign(rgba.pixels.begin(), rgba.pixels.end());
+  support::GifSpec gif;
+  gif.screen_width = 37;
+  gif.screen_height = 23;
+  gif.global_palette = {0xff0000, 0x00ff00, 0x0000ff, 0x808080};
+  gif.frames.push_back({0, 0, 37, 23, true, {}, {}, 3});
+  for (int k = 0; k < 37 * 23; ++k) {
+    gif.frames[0].indices.push_back(static_cast<std::uint8_t>(k * 7 % 5 % 4));
+  }
+  struct Case {
+    const char* name;
+    support::Bytes data;
+  };
+  const Case cases[] = {
+      {"JPEG, too small to shrink", PhotoJpeg(37, 23)},
+      {"PNG", support::EncodePng(rgb)},
+      {"PNG with alpha", support::EncodePng(rgba)},
+      {"interlaced PNG", support::MakePng(interlaced)},
+      {"BMP", support::EncodeBmp24(rgb)},
+      {"interlaced GIF", support::MakeGif(gif)},
+  };
+  for (const Case& c : cases) {
+    for (const int width : {16, 37, 50}) {
+      SCOPED_TRACE(testing::Message() << c.name << " to " << width);
+      const platform::Image want = WholePictureThumbnail(c.data, width);
+      const platform::Image got = Thumbnail(c.data, width);
+      ASSERT_FALSE(want.empty());
+      ASSERT_EQ(got.channels, want.channels);
+      if (want.channels == 3) {
+        EXPECT_EQ(got.pixels, want.pixels);
+        continue;
+      }
+      // The streamed cubic sums in fixed point: a byte may move by one per pass.
+      ASSERT_EQ(got.pixels.size(), want.pixels.size());
+      for (std::size_t k = 0; k < got.pixels.size(); ++k) {
+        ASSERT_NEAR(got.pixels[k], want.pixels[k], 2) << "byte " << k;
+      }
+    }
+  }
+}
+
+TEST(DecodeThumbnail, PicturesTooBigToHoldWholeStillGetThumbnails) {
+  // The budget is far below the 3 MB these pictures take decoded; only the rows the decoder and
+  // the filter need are held, except where the format needs every row at once.
+  constexpr std::uint64_t kBudget = 512 << 10;
+  const platform::Image big = support::PatternImage(1024, 1024, 3);
+  support::PngSpec interlaced;
+  interlaced.width = 1024;
+  interlaced.height = 1024;
+  interlaced.interlaced = true;
+  interlaced.samples.assign(big.pixels.begin(), big.pixels.end());
+  struct Case {
+    const char* name;
+    support::Bytes data;
+    bool thumbnailed;
+  };
+  const Case cases[] = {
+      {"JPEG", PhotoJpeg(1024, 1024, 75), true},
+      {"PNG", support::EncodePng(big), true},
+      {"BMP", support::EncodeBmp24(big), true},
+      {"interlaced PNG", support::MakePng(interlaced), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(platform::DecodeImage(c.data, kBudget).has_value());
+    const platform::Image thumb = Thumbnail(c.data, 150, kBudget);
+    EXPECT_EQ(thumb.empty(), !c.thumbnailed);
+    if (c.thumbnailed) {
+      EXPECT_EQ(std::make_pair(thumb.width, thumb.height), std::make_pair(150, 150));
+    }
+  }
+}
+
+TEST(DecodeThumbnail, DamagedFilesGiveNothingOrARightSizedThumbnail) {
+  // Shrinking and streaming paths: a JPEG decoded at 1/4 and a PNG read row by row.
+  const support::Bytes files[] = {PhotoJpeg(128, 96, 80),
+                                  support::EncodePng(support::PatternImage(64, 48, 4))};
+  std::mt19937 random(3);
+  for (const support::Bytes& file : files) {
+    for (std::size_t cut = 0; cut < file.size(); cut += 5) {
+      const support::Bytes head(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
+      const platform::Image thumb = Thumbnail(head, 16);
+      EXPECT_TRUE(thumb.empty() || (thumb.width == 16 && thumb.height == 12)) << "cut " << cut;
+    }
+    for (int i = 0; i < 300; ++i) {
+      support::Bytes flipped = file;
+      flipped[random() % flipped.size()] ^= static_cast<std::uint8_t>(1 + random() % 255);
+      const platform::Image thumb = Thumbnail(flipped, 16);
+      EXPECT_TRUE(thumb.empty() || thumb.width <= 16) << "flip " << i;
+    }
+  }
 }
 
 TEST(JpegWriter, TransparentPixelsComeOutWhite) {
