@@ -16,6 +16,8 @@ namespace gallery {
 namespace {
 
 constexpr int kThumbnailPauseMs = 10;
+// Camera pictures run to a few tens of megabytes; a read buffer up to this size stays allocated.
+constexpr std::size_t kKeptFileBufferBytes = std::size_t{64} << 20;
 
 std::string Join(std::string_view a, std::string_view b, std::string_view c = {}) {
   std::string joined;
@@ -108,7 +110,11 @@ bool JpegWriter(const platform::Image& image, const std::filesystem::path& path)
 
 void MakeThumbnail(std::string_view run_folder, std::string_view name, int width) {
   platform::CreateFolder(Join(run_folder, "mini"));
-  std::optional<std::vector<std::uint8_t>> data = platform::ReadWholeFile(Join(run_folder, name));
+  // Kept from picture to picture so that each read lands in memory already in use; a rare huge
+  // file does not keep its size afterwards.
+  static std::vector<std::uint8_t> file_buffer;
+  const std::optional<std::span<const std::uint8_t>> data =
+      platform::ReadWholeFileInto(Join(run_folder, name), file_buffer);
   if (!data) {
     return;
   }
@@ -117,7 +123,9 @@ void MakeThumbnail(std::string_view run_folder, std::string_view name, int width
   platform::ReleaseImage(platform::kPictureImage);
   Size full{0, 0};
   platform::Image thumb = DecodeThumbnail(*data, width, full, platform::kDecodeBudgetBytes);
-  data.reset();
+  if (file_buffer.size() > kKeptFileBufferBytes) {
+    std::vector<std::uint8_t>().swap(file_buffer);
+  }
   if (thumb.empty()) {
     return;
   }

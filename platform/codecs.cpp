@@ -102,7 +102,8 @@ RowSink CollectRows(std::optional<Image>& image, std::uint64_t budget_bytes) {
   return sink;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
+std::optional<std::span<const std::uint8_t>> ReadWholeFileInto(const std::filesystem::path& path,
+                                                               std::vector<std::uint8_t>& buffer) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     return std::nullopt;
@@ -113,19 +114,22 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
       static_cast<std::uint64_t>(info.st_size) > kMaxFileBytes) {
     return std::nullopt;
   }
-  std::vector<std::uint8_t> bytes;
   try {
-    // The size is a hint: the file may grow or shrink while it is read, so read to its end.
-    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+    // The size is a hint: the file may grow or shrink while it is read, so read to its end. One
+    // byte more than the size shows the end without a second pass.
+    const std::size_t hint = static_cast<std::size_t>(info.st_size) + 1;
+    if (buffer.size() < hint) {
+      buffer.resize(hint);
+    }
     std::size_t used = 0;
     for (;;) {
-      if (used == bytes.size()) {
+      if (used == buffer.size()) {
         if (used > kMaxFileBytes) {
           return std::nullopt;
         }
-        bytes.resize(std::min<std::size_t>(bytes.size() * 2, kMaxFileBytes + 1));
+        buffer.resize(std::min<std::size_t>(buffer.size() * 2, kMaxFileBytes + 1));
       }
-      const std::size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, file.get());
+      const std::size_t got = std::fread(buffer.data() + used, 1, buffer.size() - used, file.get());
       used += got;
       if (got == 0) {
         break;
@@ -134,10 +138,19 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
     if (std::ferror(file.get()) || used > kMaxFileBytes) {
       return std::nullopt;
     }
-    bytes.resize(used);
+    return std::span<const std::uint8_t>(buffer.data(), used);
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
+  std::vector<std::uint8_t> bytes;
+  const std::optional<std::span<const std::uint8_t>> read = ReadWholeFileInto(path, bytes);
+  if (!read) {
+    return std::nullopt;
+  }
+  bytes.resize(read->size());
   return bytes;
 }
 

@@ -72,6 +72,11 @@ std::optional<Image> DecodeImage(std::span<const std::uint8_t> data,
 // Reads a whole file, opened for reading with other readers allowed; nothing when it cannot be
 // opened or read.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path);
+// The same into `buffer`, which keeps its size (at least the file's plus a byte) from call to
+// call: reading picture after picture then neither zeroes nor faults in fresh memory. Returns the
+// bytes read, a view into `buffer`; nothing when the file cannot be opened or read.
+std::optional<std::span<const std::uint8_t>> ReadWholeFileInto(const std::filesystem::path& path,
+                                                               std::vector<std::uint8_t>& buffer);
 
 // Writes a 3-channel image as a baseline JFIF JPEG: libjpeg's defaults, then `quality` without
 // forcing baseline quantisation limits, rows top to bottom. Returns false when the file cannot be
