@@ -299,13 +299,13 @@ TEST(DecodeThumbnail, ShrinkOnLoadStaysCloseToAFullDecode) {
     double min_db;
   };
   const Case cases[] = {
-      {2400, 1600, 150, 50},  // a 16-pixel box: decoded at 1/8, then halved
-      {1200, 800, 150, 50},   // an 8-pixel box: decoded at 1/8 and kept
-      {800, 1200, 150, 50},   // the same, portrait
-      {2000, 1500, 150, 40},  // a box of 13.3 pixels: decoded at 1/4
-      {1000, 667, 130, 40},   // a box of 7.7 pixels: decoded at 1/2
-      {3000, 1000, 150, 40},  // a box of 20 pixels: 1/4, as 1/8 would leave under 3 times
-      {1001, 667, 130, 40},   // odd sides: libjpeg rounds the scaled size up
+      {1200, 800, 75, 50},  // a 16-pixel box: decoded at 1/8, then halved
+      {600, 400, 75, 50},   // an 8-pixel box: decoded at 1/8 and kept
+      {400, 600, 75, 50},   // the same, portrait
+      {1000, 750, 75, 40},  // a box of 13.3 pixels: decoded at 1/4
+      {500, 333, 65, 40},   // a box of 7.7 pixels: decoded at 1/2
+      {501, 333, 65, 40},   // odd sides: libjpeg rounds the scaled size up
+      {1500, 500, 75, 40},  // a box of 20 pixels: 1/4, as 1/8 would leave under 3 times
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " to " << c.width);
