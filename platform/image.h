@@ -28,8 +28,9 @@ struct Image {
 // is not positive.
 Image MakeImage(int width, int height, int channels, std::uint8_t fill = 0);
 
-// Images the program keeps by number: 0 the picture being thumbnailed, 1 the thumbnail being made,
-// 14 the background tile; the banner's number is chosen by AddImage.
+// Images the program keeps by number: 0 the picture being thumbnailed (its size and channels only:
+// its rows go straight into the thumbnail), 1 the thumbnail being made, 14 the background tile;
+// the banner's number is chosen by AddImage.
 using ImageId = int;
 inline constexpr ImageId kPictureImage = 0;
 inline constexpr ImageId kThumbnailImage = 1;
