@@ -17,6 +17,7 @@
 #include "gallery/controls.h"
 #include "gallery/gallery_run.h"
 #include "platform/controls.h"
+#include "ui/window.h"
 
 namespace {
 
@@ -61,25 +62,14 @@ int LinkPictures(const fs::path& src, const fs::path& scratch) {
   return linked;
 }
 
-// The option controls of the window in the states a user would leave them in for this run.
-void CreateOptionControls(int width) {
+// The real window, offscreen, with the options a user would set for this run.
+void BuildWindowFor(int width) {
   using namespace gallery;
-  platform::CreateTextField(kTitleField, {20, 410, 110, 20});
-  platform::CreateCheckBox(kThumbnailsCheck, {150, 388, 70, 20}, " Vignettes :");
-  platform::CreateSlider(kWidthSlider, {140, 410, 180, 25}, 0, 20);
-  platform::CreateSpin(kColumnsSpin, {427, 388, 45, 25}, 1, 100);
-  platform::CreateOptionButton(kFixedColumnsOption, {404, 390, 20, 20}, "");
-  platform::CreateOptionButton(kAutoOption, {404, 418, 92, 20}, "Auto");
-  platform::CreateCheckBox(kWallpaperCheck, {500, 388, 80, 20}, " Papier peint :");
-  platform::CreateCheckBox(kViewCheck, {650, 388, 80, 20}, " Visualiser");
-  platform::CreateButton(kGenerateButton, kGenerateButtonRect, kGenerateText);
+  ui::BuildWindow([] {});
   platform::SetState(kThumbnailsCheck, 1);
   platform::SetState(kWallpaperCheck, 0);
   platform::SetState(kViewCheck, 0);
-  platform::SetState(kAutoOption, 1);
   platform::SetState(kWidthSlider, (width - 120) / 15);
-  platform::SetState(kColumnsSpin, 8);
-  platform::SetText(kColumnsSpin, "8");
 }
 
 }  // namespace
@@ -108,7 +98,7 @@ int main(int argc, char** argv) {
 
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   platform::InitToolkit();
-  CreateOptionControls(width);
+  BuildWindowFor(width);
   platform::SetOpenDocumentFn([](const std::string&, const std::string&) {});
   platform::SetMessageBoxFn([](std::string_view, std::string_view) {});
   gallery::current_folder = scratch.string() + "/";
