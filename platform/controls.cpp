@@ -14,7 +14,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
