@@ -9,7 +9,8 @@
 #     decode, and a whole GalleryRun over a copy of the camera corpus against the benchmark
 #     plus the 10 ms pause per picture.
 #     Outputs go to a temporary folder that is removed at the end; the corpora are only read.
-# BUILD_DIR defaults to build-speed beside this folder; it must be an optimised build.
+# BUILD_DIR defaults to build beside this folder (what tools/test.sh builds); it must be an
+# optimised build. The shared bench scripts are looked for in ../shared/bench beside the checkout.
 set -euo pipefail
 
 RUNS=5
@@ -23,8 +24,8 @@ while getopts r:s: opt; do
 done
 shift $((OPTIND - 1))
 HERE=$(cd "$(dirname "$0")" && pwd)
-BUILD=$(readlink -f "${1:-$HERE/../build-speed}")
-SHARED=/work/shared/bench
+BUILD=$(readlink -f "${1:-$HERE/../build}")
+SHARED=$(cd "$HERE/../.." && pwd)/shared/bench
 CORPORA=/tmp/bench-corpora
 OURS=$BUILD/bench/thumbnail_bench
 RUN_BENCH=$BUILD/bench/gallery_run_bench
