@@ -9,7 +9,8 @@ out=${1:-/tmp/marbelow-fuzz}
 mkdir -p "$out/corpus" "$out/seeds"
 
 codecs="$root/platform/image.cpp $root/platform/codecs.cpp $root/platform/codec_bmp.cpp
-        $root/platform/codec_jpeg.cpp $root/platform/codec_png.cpp $root/platform/codec_gif.cpp"
+        $root/platform/codec_jpeg.cpp $root/platform/codec_png.cpp $root/platform/codec_gif.cpp
+        $root/platform/files.cpp $root/gallery/resample.cpp $root/gallery/thumbnail_maker.cpp"
 flags="-std=c++20 -g -O1 -I$root -Wall -Wextra -Wpedantic"
 
 # shellcheck disable=SC2086
