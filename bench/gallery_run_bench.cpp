@@ -3,8 +3,6 @@
 // the pictures of SRC, and the run writes index.html and mini/ there, never into SRC. The window's
 // option controls are made offscreen as the window makes them; the page is not opened, and
 // neither the view nor the wallpaper is on.
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,23 +14,13 @@
 
 #include "gallery/controls.h"
 #include "gallery/gallery_run.h"
+#include "gallery/picture_filter.h"
 #include "platform/controls.h"
 #include "ui/window.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool IsPictureName(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const std::string_view ext : {".jpg", ".jpeg", ".png", ".gif", ".bmp"}) {
-    if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
 
 // Links every picture of `src` into a new, empty `scratch`; the number linked, or -1.
 int LinkPictures(const fs::path& src, const fs::path& scratch) {
@@ -45,7 +33,7 @@ int LinkPictures(const fs::path& src, const fs::path& scratch) {
   int linked = 0;
   for (const fs::directory_entry& entry : fs::directory_iterator(src, error)) {
     const std::string name = entry.path().filename().string();
-    if (!entry.is_regular_file(error) || !IsPictureName(name)) {
+    if (!entry.is_regular_file(error) || !gallery::PictureFilter(false, name)) {
       continue;
     }
     const fs::path target = scratch / name;

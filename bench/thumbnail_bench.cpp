@@ -7,7 +7,6 @@
 // decodes, it compares the thumbnail's pixels (before encoding) with a full decode scaled by
 // exact area averaging, and prints the PSNR, apart for boxes that are whole multiples of 8.
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "gallery/picture_filter.h"
 #include "gallery/thumbnail_maker.h"
 #include "platform/codecs.h"
 #include "platform/image.h"
@@ -30,17 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-bool IsPictureName(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) {
-    return false;
-  }
-  std::string ext = name.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "gif" || ext == "bmp";
-}
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 std::vector<std::string> PictureNames(const fs::path& src) {
@@ -48,7 +37,7 @@ std::vector<std::string> PictureNames(const fs::path& src) {
   std::vector<std::string> names;
   for (const fs::directory_entry& entry : fs::directory_iterator(src, error)) {
     const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file(error) && IsPictureName(name)) {
+    if (entry.is_regular_file(error) && gallery::PictureFilter(false, name)) {
       names.push_back(name);
     }
   }
@@ -149,14 +138,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(src, error)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file(error) && IsPictureName(name)) {
-      names.push_back(name);
-    }
-  }
-  std::sort(names.begin(), names.end());
+  const std::vector<std::string> names = PictureNames(src);
 
   int pictures = 0;
   int failures = 0;
