@@ -213,16 +213,8 @@ TEST(DecodeBmp, SurvivesEveryTruncationAndByteFlip) {
   };
   for (const BmpSpec& spec : specs) {
     const Bytes bmp = support::MakeBmp(spec);
-    for (std::size_t n = 0; n <= bmp.size(); ++n) {
-      static_cast<void>(DecodeBmp(std::span(bmp.data(), n)));
-    }
-    for (std::size_t i = 0; i < bmp.size(); ++i) {
-      for (const std::uint8_t value : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
-        Bytes b = bmp;
-        b[i] = value;
-        static_cast<void>(DecodeBmp(b, 1 << 20));
-      }
-    }
+    support::ForEachPrefix(bmp, [](auto data) { static_cast<void>(DecodeBmp(data)); });
+    support::ForEachOverwrite(bmp, [](auto data) { static_cast<void>(DecodeBmp(data, 1 << 20)); });
   }
 }
 

@@ -300,16 +300,9 @@ TEST(DecodeJpeg, SurvivesEveryTruncationAndByteFlip) {
       support::MakeJpeg(Spec(JpegColour::kCmyk, Quadrants(kAdobeCmykQuadrants))),
   };
   for (const Bytes& jpeg : jpegs) {
-    for (std::size_t n = 0; n <= jpeg.size(); ++n) {
-      static_cast<void>(DecodeJpeg(std::span(jpeg.data(), n)));
-    }
-    for (std::size_t i = 0; i < jpeg.size(); ++i) {
-      for (const std::uint8_t value : {0x00, 0x7F, 0xFF}) {
-        Bytes b = jpeg;
-        b[i] = value;
-        static_cast<void>(DecodeJpeg(b, 1 << 20));
-      }
-    }
+    support::ForEachPrefix(jpeg, [](auto data) { static_cast<void>(DecodeJpeg(data)); });
+    support::ForEachOverwrite(jpeg,
+                              [](auto data) { static_cast<void>(DecodeJpeg(data, 1 << 20)); });
   }
 }
 

@@ -475,4 +475,23 @@ Bytes MakeJpeg(const JpegSpec& spec) {
   return Bytes(m.buffer, m.buffer + m.size);
 }
 
+void ForEachPrefix(const Bytes& file,
+                   const std::function<void(std::span<const std::uint8_t>)>& use) {
+  for (std::size_t n = 0; n <= file.size(); ++n) {
+    use(std::span(file.data(), n));
+  }
+}
+
+void ForEachOverwrite(const Bytes& file,
+                      const std::function<void(std::span<const std::uint8_t>)>& use) {
+  Bytes damaged = file;
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    for (const std::uint8_t value : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+      damaged[i] = value;
+      use(damaged);
+    }
+    damaged[i] = file[i];
+  }
+}
+
 }  // namespace support

@@ -4,8 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/image.h"
@@ -115,5 +117,15 @@ struct JpegSpec {
   bool full_chroma = false;  // 1x1 sampling for every component
 };
 Bytes MakeJpeg(const JpegSpec& spec);
+
+// ---- Damage --------------------------------------------------------------------------------
+
+// Hands `use` every prefix of `file`, from empty to whole.
+void ForEachPrefix(const Bytes& file,
+                   const std::function<void(std::span<const std::uint8_t>)>& use);
+// Hands `use` a copy of `file` with one byte overwritten, for every byte and each of a few values
+// that decoders treat specially (0, 1, 0x7F, 0x80, 0xFF).
+void ForEachOverwrite(const Bytes& file,
+                      const std::function<void(std::span<const std::uint8_t>)>& use);
 
 }  // namespace support
